@@ -57,4 +57,6 @@ private:
     QString m_localHost;
     QString m_localPort;
     QString m_errorText;
+    bool m_sending = false;   // inside writeDatagram: its error is reported by sendTo
+    quint64 m_reads = 0;      // datagrams read, to spot a handler that reads none
 };
