@@ -77,6 +77,12 @@ uint32_t appendCheckValue(uint8_t *buffer, int32_t length)
     return check;
 }
 
+QByteArray uploadHeader(int32_t uploadLength)
+{
+    const char header[8] = {'G', '4', 0, 0, 0, char(uploadLength >> 16), char(uploadLength >> 8), char(uploadLength)};
+    return QByteArray(header, sizeof header);
+}
+
 void clearLoader(LoaderRecord *rec)
 {
     std::memset(rec->upload, 0, sizeof rec->upload);

@@ -36,5 +36,9 @@ bool GetLoader(LoaderRecord *rec, const QString &modelName);
 // 32768-byte chunks, no final inversion), written right behind them, most
 // significant byte first. Returns it.
 uint32_t appendCheckValue(uint8_t *buffer, int32_t length);
+// The 8 bytes that announce an upload of `uploadLength` bytes (loader plus
+// check value) to the box's boot code: "G4", then the length as a 48-bit
+// big-endian number.
+QByteArray uploadHeader(int32_t uploadLength);
 // Zero-fills the loader bytes, length, check value and BoxInfo (Disconnect).
 void clearLoader(LoaderRecord *rec);
