@@ -30,6 +30,8 @@ public:
     bool connected() const { return m_tag != 0; }   // the tag of Bt_StartStop
     int bootStep() const { return m_bootStep; }
     QString modelName() const { return ctx()->io.modelName; }
+    // Set when a serial write failed during the loader upload (the program ends).
+    bool uploadFailed() const { return m_uploadFailed; }
 
     kx_context *ctx() const { return m_ctx.get(); }
     LoaderRecord *loader() const { return m_loader.get(); }
@@ -37,13 +39,21 @@ public:
     SerialPort &comPort() { return m_com; }
     UdpSocket &udp() { return m_udp; }
 
+    // The serial port's received-bytes event: boot dialogue below step 3, the
+    // link protocol's receive path from then on.
+    void ComPortRxChar(int count);
+
 signals:
     // Emitted after the loader upload when the link protocol takes over.
     void protocolStarted();
 
 private:
-    void ComPortRxChar(int count);
-    void bootReceive(int count);
+    void echoToLog(const QByteArray &bytes);
+    void awaitBanner();
+    void sendUploadHeader();
+    void uploadLoader();
+    bool writeAll(const uint8_t *data, int count);
+    void deliverWaitingBytes();
 
     Panel *m_panel;
     SerialPort m_com;
@@ -53,4 +63,6 @@ private:
     QByteArray m_received;
     int m_bootStep = 0;
     int m_tag = 0;
+    bool m_uploadFailed = false;
+    bool m_redeliveryQueued = false;
 };

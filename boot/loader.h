@@ -23,12 +23,22 @@ struct LoaderRecord {
     int32_t length;                           // loader bytes, without the check value
     uint32_t check;                           // CRC-32 register of the loader bytes
     BoxInfo info;
-    QString openFilter;                       // Dl_Open1 and DL_Save1
+    // Filter of Dl_Open1 and DL_Save1. A property of the dialogs, not of the
+    // loader: Disconnect leaves it as the last recognition set it.
+    QString openFilter = QString::fromLatin1(kFilterBeforeRecognition);
 };
 
 // Fills the record for one of the five model names: loader bytes, check value
 // (most significant byte first, right behind them), BoxInfo and the filters.
 // Returns false for a name that is not in the model table (the record is unchanged).
 bool GetLoader(LoaderRecord *rec, const QString &modelName);
-// Zero-fills the record (Disconnect).
+// Check value of the `length` loader bytes in `buffer` (CRC-32 register in
+// 32768-byte chunks, no final inversion), written right behind them, most
+// significant byte first. Returns it.
+uint32_t appendCheckValue(uint8_t *buffer, int32_t length);
+// The 8 bytes that announce an upload of `uploadLength` bytes (loader plus
+// check value) to the box's boot code: "G4", then the length as a 48-bit
+// big-endian number.
+QByteArray uploadHeader(int32_t uploadLength);
+// Zero-fills the loader bytes, length, check value and BoxInfo (Disconnect).
 void clearLoader(LoaderRecord *rec);

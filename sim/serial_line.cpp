@@ -1,0 +1,230 @@
+#include "serial_line.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+// With pacing, bytes whose line time begins within this window go out (or are
+// taken in) together, like a UART FIFO; it keeps wake-ups near one per ms.
+constexpr std::chrono::microseconds kPaceWindow{1500};
+constexpr size_t kReadChunk = 65536;
+} // namespace
+
+SerialLine::~SerialLine()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (inotify_ >= 0)
+        ::close(inotify_);
+    if (!linkPath_.empty())
+        ::unlink(linkPath_.c_str());
+}
+
+static void makeRaw(int fd, speed_t speed)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    if (speed)
+        cfsetspeed(&t, speed);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+bool SerialLine::openPty(const std::string &linkPath, std::string *error)
+{
+    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) {
+        *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    name_ = ptsname(fd_);
+    isPty_ = true;
+    makeRaw(fd_, B115200);
+    // Opens and closes of the other side are what switch the box on and off.
+    inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_ < 0 || inotify_add_watch(inotify_, name_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        *error = "cannot watch " + name_ + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+        if (::symlink(name_.c_str(), linkPath.c_str()) != 0) {
+            *error = "cannot link " + linkPath + " to " + name_ + ": " + std::strerror(errno);
+            return false;
+        }
+        linkPath_ = linkPath;
+    }
+    return true;
+}
+
+bool SerialLine::openDevice(const std::string &device, std::string *error)
+{
+    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0) {
+        *error = "cannot open " + device + ": " + std::strerror(errno);
+        return false;
+    }
+    name_ = device;
+    makeRaw(fd_, B115200);
+    portOpen_ = true;   // a real line is always connected; the box is on from the start
+    return true;
+}
+
+void SerialLine::setBaud(uint32_t baud)
+{
+    // A real device paces itself; a pty needs us to add the wire time.
+    byteTime_ = baud && isPty_ ? std::chrono::nanoseconds(10'000'000'000LL / baud) : std::chrono::nanoseconds(0);
+}
+
+void SerialLine::write(const std::string &bytes)
+{
+    write(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+}
+
+void SerialLine::write(const uint8_t *data, size_t n)
+{
+    if (!portOpen_)
+        return;
+    out_.insert(out_.end(), data, data + n);
+    writeOutput(Clock::now());
+}
+
+void SerialLine::discardOutput()
+{
+    out_.clear();
+    if (fd_ >= 0)
+        tcflush(fd_, TCIOFLUSH);
+}
+
+void SerialLine::pauseReading(Ms duration)
+{
+    readPausedUntil_ = Clock::now() + duration;
+}
+
+size_t SerialLine::paceBudget(TimePoint &lineFree, TimePoint now) const
+{
+    if (byteTime_.count() == 0)
+        return SIZE_MAX;
+    lineFree = std::max(lineFree, now);   // an idle line banks no time
+    const auto window = now + kPaceWindow - lineFree;
+    return window.count() < 0 ? 0 : size_t(window / byteTime_) + 1;
+}
+
+void SerialLine::readInput(TimePoint now)
+{
+    size_t budget = std::min(paceBudget(rxFree_, now), kReadChunk);
+    if (budget == 0)
+        return;
+    uint8_t buf[kReadChunk];
+    const ssize_t r = ::read(fd_, buf, budget);
+    if (r <= 0)
+        return;   // EAGAIN, or EIO while the other side is closed
+    rxFree_ += byteTime_ * r;
+    if (onData)
+        onData(buf, size_t(r));
+}
+
+void SerialLine::writeOutput(TimePoint now)
+{
+    while (!out_.empty()) {
+        const size_t budget = std::min(paceBudget(txFree_, now), out_.size());
+        if (budget == 0)
+            return;
+        uint8_t buf[4096];
+        const size_t n = std::min(budget, sizeof buf);
+        std::copy_n(out_.begin(), n, buf);
+        const ssize_t w = ::write(fd_, buf, n);
+        if (w <= 0)
+            return;   // the tool does not read; try again when the line drains
+        out_.erase(out_.begin(), out_.begin() + w);
+        txFree_ += byteTime_ * w;
+    }
+}
+
+void SerialLine::watchOpens()
+{
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+        const ssize_t r = ::read(inotify_, buf, sizeof buf);
+        if (r <= 0)
+            return;
+        for (char *p = buf; p < buf + r;) {
+            auto *e = reinterpret_cast<inotify_event *>(p);
+            if (e->mask & IN_OPEN)
+                ++opens_;
+            if (e->mask & IN_CLOSE)
+                opens_ = std::max(0, opens_ - 1);
+            // Report every transition in order, so a quick close and re-open is a power cycle.
+            const bool open = opens_ > 0;
+            if (open != portOpen_) {
+                portOpen_ = open;
+                if (!open)
+                    out_.clear();
+                if (onPortOpen)
+                    onPortOpen(open);
+            }
+            p += sizeof(inotify_event) + e->len;
+        }
+    }
+}
+
+void SerialLine::addPollFds(std::vector<pollfd> &fds)
+{
+    fdIndex_ = inotifyIndex_ = -1;
+    if (inotify_ >= 0) {
+        inotifyIndex_ = int(fds.size());
+        fds.push_back({inotify_, POLLIN, 0});
+    }
+    if (!portOpen_)
+        return;   // a closed pty reports a hang-up without end: do not watch it
+    const TimePoint now = Clock::now();
+    short events = 0;
+    TimePoint rx = rxFree_;
+    if (now >= readPausedUntil_ && paceBudget(rx, now) > 0)
+        events |= POLLIN;
+    TimePoint tx = txFree_;
+    if (!out_.empty() && paceBudget(tx, now) > 0)
+        events |= POLLOUT;
+    fdIndex_ = int(fds.size());
+    fds.push_back({fd_, events, 0});
+}
+
+std::optional<TimePoint> SerialLine::nextDeadline() const
+{
+    std::optional<TimePoint> next;
+    auto earliest = [&](TimePoint t) { next = next ? std::min(*next, t) : t; };
+    const TimePoint now = Clock::now();
+    if (portOpen_ && readPausedUntil_ > now)
+        earliest(readPausedUntil_);
+    if (byteTime_.count() && portOpen_) {
+        if (rxFree_ > now + kPaceWindow)
+            earliest(rxFree_ - kPaceWindow);
+        if (!out_.empty() && txFree_ > now + kPaceWindow)
+            earliest(txFree_ - kPaceWindow);
+    }
+    return next;
+}
+
+void SerialLine::handle(const std::vector<pollfd> &fds, TimePoint now)
+{
+    if (inotifyIndex_ >= 0 && fds[size_t(inotifyIndex_)].revents)
+        watchOpens();
+    if (fdIndex_ < 0 || !portOpen_)
+        return;
+    const short rev = fds[size_t(fdIndex_)].revents;
+    if (rev & POLLOUT)
+        writeOutput(now);
+    if (rev & POLLIN && now >= readPausedUntil_)
+        readInput(now);
+}
+
+} // namespace sim
