@@ -58,6 +58,8 @@ public:
     qint64 bytesAvailable() const;
 
     static int writeTimeoutMs(int count) { return 10 + count; }
+    // The line-error bits for an error that Qt reports (QSerialPort::SerialPortError).
+    static unsigned lineErrorBits(int qtError);
 
 signals:
     // Bytes arrived; `count` is the number waiting.
@@ -73,5 +75,6 @@ private:
 
     QSerialPort *m_port;
     OpenFailure m_failure = OpenFailure::None;
+    bool m_opening = false;   // errors while opening are reported by open() itself
     QString m_errorText;
 };

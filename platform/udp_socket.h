@@ -57,4 +57,8 @@ private:
     QString m_localHost;
     QString m_localPort;
     QString m_errorText;
+    bool m_sending = false;   // inside writeDatagram: its error is reported by sendTo
+    quint64 m_reads = 0;
+    QString m_lastHost;          // the host text of the last send and its parsed address
+    QHostAddress m_lastAddress;      // datagrams read, to spot a handler that reads none
 };
