@@ -297,6 +297,42 @@ private slots:
         QCOMPARE(again->Bt_StartStop->text(), QStringLiteral("Verbinden"));
     }
 
+    // Exit button, File menu and close box all end the message loop; the
+    // settings are stored when the window goes, whichever way it ended.
+    void everyEndStoresTheSettings_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Exit button") << "button";
+        QTest::newRow("File menu") << "menu";
+        QTest::newRow("close box") << "close";
+    }
+    void everyEndStoresTheSettings()
+    {
+        QFETCH(QString, how);
+        {
+            auto w = makeWindow();
+            w->show();
+            w->PcIP->setText(how);
+            QTimer::singleShot(0, w.get(), [&w, how] {
+                if (how == QLatin1String("button"))
+                    w->Bt_Exit->click();
+                else if (how == QLatin1String("menu"))
+                    w->Exit1->trigger();
+                else
+                    w->close();
+            });
+            QTimer watchdog;   // a loop that does not end fails the case instead of hanging
+            watchdog.setSingleShot(true);
+            bool timedOut = false;
+            connect(&watchdog, &QTimer::timeout, [&timedOut] { timedOut = true; QCoreApplication::quit(); });
+            watchdog.start(5000);
+            QApplication::exec();
+            QVERIFY(!timedOut);
+            QCOMPARE(storedSettings().value(QStringLiteral("PCIP")).toString(), QString());
+        }
+        QCOMPARE(storedSettings().value(QStringLiteral("PCIP")).toString(), how);
+    }
+
     void useNetworkOnlyForTrue_data()
     {
         QTest::addColumn<QString>("stored");
