@@ -407,7 +407,10 @@ void TForm1::SetCaptions(int)
     English1->setChecked(CurrentLanguage == QLatin1String("ENG"));
     German1->setChecked(CurrentLanguage == QLatin1String("GER"));
     const QLatin1Char blank(' ');
-    Bt_StartStop->setText(LangText(1, QStringLiteral("Connect")));
+    // The Language menu is offered while connected when the box went silent;
+    // the button must still say what a click does then.
+    Bt_StartStop->setText(m_connection && m_connection->connected() ? LangText(2, QStringLiteral("Disconnect"))
+                                                                     : LangText(1, QStringLiteral("Connect")));
     GB_Serial->setTitle(blank + LangText(35, QStringLiteral("Serial")) + blank);
     Label3->setText(blank + LangText(36, QStringLiteral("Port:")));
     CB_UseNet->setText(LangText(37, QStringLiteral("Use Network ")));

@@ -187,6 +187,13 @@ private slots:
         QVERIFY(!w->Datei1->menuAction()->isEnabled());
         QVERIFY(!w->Memo->toPlainText().contains(QStringLiteral("old line")));
 
+        // Box silent: the Language menu is back, and a new language keeps the
+        // button saying what it does.
+        w->connection()->ctx()->link_state = 0;
+        w->EnableButtons(true);
+        w->German1->trigger();
+        QCOMPARE(w->Bt_StartStop->text(), QStringLiteral("Trennen"));
+
         CurrentLanguage = QStringLiteral("GER");
         w->Bt_StartStop->click();
         QCOMPARE(w->Bt_StartStop->text(), QStringLiteral("Verbinden"));
