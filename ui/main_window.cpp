@@ -262,6 +262,7 @@ void TForm1::buildControls()
         m_panels[i] = new QLabel(StatusBar1);
         m_panels[i]->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i));
         m_panels[i]->setMinimumWidth(kPanelWidths[i]);
+        m_panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusBar1->addWidget(m_panels[i], i == 2 ? 1 : 0);
     }
     m_panels[1]->setVisible(kPanelWidths[1] > 0);

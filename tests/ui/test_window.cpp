@@ -278,6 +278,33 @@ private slots:
         QCOMPARE(storedSettings().value(QStringLiteral("Language")).toString(), QString());
     }
 
+    // Every caption fits its control in both languages, model buttons included.
+    void noCaptionClipped_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("ENG") << "ENG";
+        QTest::newRow("GER") << "GER";
+    }
+    void noCaptionClipped()
+    {
+        QFETCH(QString, language);
+        storeSettings({{QStringLiteral("Language"), language}});
+        auto w = makeWindow();
+        for (QPushButton *b : {w->Bt_FlashErase, w->Bt_Backup, w->Bt_Flash2ndStage})
+            b->setVisible(true);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const auto widgets = w->findChildren<QWidget *>();
+        for (QWidget *c : widgets) {
+            const bool captioned = qobject_cast<QLabel *>(c) || qobject_cast<QAbstractButton *>(c);
+            if (!captioned || c == w->Lb_Status || !c->isVisible() || c->objectName().isEmpty())
+                continue;
+            QVERIFY2(c->width() >= c->sizeHint().width(), qPrintable(c->objectName()));
+        }
+        for (QGroupBox *g : w->findChildren<QGroupBox *>())
+            QVERIFY2(g->width() >= g->minimumSizeHint().width(), qPrintable(g->objectName()));
+    }
+
     // --- stored settings ----------------------------------------------------
 
     void settingsRoundTrip()
