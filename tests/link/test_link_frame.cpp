@@ -172,6 +172,28 @@ private slots:
         }
     }
 
+    // The word-parallel path against zlib where it hands over: every length up to
+    // three 40-byte rounds at every alignment within a word, runs continued from
+    // a mid-stream value at split points off the word grid, and the largest count.
+    void crcLaneBoundaries()
+    {
+        std::vector<uint8_t> data(65535 + 8);
+        QRandomGenerator rng(99);
+        for (auto &b : data)
+            b = uint8_t(rng.generate());
+        const auto zlibOf = [&](size_t start, size_t length) {
+            return ~uint32_t(crc32(0, data.data() + start, uInt(length)));
+        };
+        for (size_t start = 0; start < 8; ++start)
+            for (size_t length = 0; length <= 128; ++length)
+                QCOMPARE(Crc32Update(0xFFFFFFFFu, data.data() + start, uint16_t(length)), zlibOf(start, length));
+        for (uint16_t split : {1, 7, 39, 40, 41, 83}) {
+            const uint32_t head = Crc32Update(0xFFFFFFFFu, data.data() + 3, split);
+            QCOMPARE(Crc32Update(head, data.data() + 3 + split, uint16_t(300 - split)), zlibOf(3, 300));
+        }
+        QCOMPARE(Crc32Update(0xFFFFFFFFu, data.data() + 5, 65535), zlibOf(5, 65535));
+    }
+
     void parseIp_data()
     {
         QTest::addColumn<QString>("text");
