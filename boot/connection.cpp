@@ -243,13 +243,16 @@ void BoxConnection::sendUploadHeader()
     m_com.writeText(uploadHeader(total));
 }
 
-// Writes all `count` bytes, the rest again after a short write. False when a
-// whole write time-out passed without a byte leaving: the port has failed.
+// Writes all `count` bytes, the rest again after a short write (the box fell
+// behind reading). False when a whole write time-out passed without a byte
+// leaving: the port has failed.
 bool BoxConnection::writeAll(const uint8_t *data, int count)
 {
     int sent = 0;
     while (sent < count) {
         const int n = m_com.write(data + sent, count - sent);
+        if (n < count - sent)
+            kxtest_log(m_panel, 1, QStringLiteral("ERROR IN Write"), true);
         if (n <= 0)
             return false;
         sent += n;
@@ -272,8 +275,6 @@ void BoxConnection::uploadLoader()
         bool written = false;
         try {
             written = writeAll(m_loader->upload + offset, block);
-            if (!written)
-                kxtest_log(m_panel, 1, QStringLiteral("ERROR IN Write"), true);
         } catch (const SerialError &) {
             // The port failed or the operator disconnected meanwhile.
         }
