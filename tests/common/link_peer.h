@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -43,9 +44,12 @@ inline Bytes peerAck(uint8_t seq, int32_t value)
 // Any frame from its opcode, sequence number and payload, checksum filled in.
 inline Bytes peerFrame(uint8_t opcode, uint8_t seq, const Bytes &payload)
 {
-    Bytes f = {0x4B, 0x58, 0, 0, opcode, seq};
-    f.insert(f.end(), payload.begin(), payload.end());
-    f.push_back(0);
+    Bytes f(payload.size() + 7, 0);
+    f[0] = 0x4B;
+    f[1] = 0x58;
+    f[4] = opcode;
+    f[5] = seq;
+    std::copy(payload.begin(), payload.end(), f.begin() + 6);
     f[2] = uint8_t(f.size() >> 8);
     f[3] = uint8_t(f.size());
     uint8_t x = 0;
@@ -120,6 +124,21 @@ public:
             ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&m_to), sizeof m_to);
         else
             (void)!::write(m_fd, bytes.data(), bytes.size());
+    }
+
+    // Without start(): whatever arrives within `waitMs` (all of it, read at once).
+    Bytes receive(int waitMs)
+    {
+        Bytes out;
+        uint8_t buf[4096];
+        pollfd p{m_fd, POLLIN, 0};
+        while (::poll(&p, 1, out.empty() ? waitMs : 20) > 0 && (p.revents & POLLIN)) {
+            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            out.insert(out.end(), buf, buf + n);
+        }
+        return out;
     }
 
     std::vector<Bytes> frames() const { std::lock_guard<std::mutex> l(m_mutex); return m_frames; }

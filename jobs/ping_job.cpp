@@ -1,0 +1,34 @@
+// The Ping job: is the attached box still there and speaking our protocol?
+#include "jobs/ping_job.h"
+
+#include "link/kxtest.h"
+#include "link/kxtest_log.h"
+#include "link/panel.h"
+#include "texts/lang_text.h"
+
+bool doPingJob(kx_context *ctx)
+{
+    Panel *panel = ctx->io.panel;
+    panel->EnableButtons(false);
+    kxtest_log(panel, 1, QString(), true);
+
+    uint8_t frame[KX_SMALL_FRAME] = {};
+    kxtest_build_nop(ctx, frame, KX_SMALL_FRAME - 1);
+    const int32_t answer = kxtest_request(ctx, frame, KX_SMALL_FRAME - 1, -1);
+    kxtest_log(panel, 1, QStringLiteral("server: got NOP, result: %1").arg(answer), true);
+
+    const bool alive = answer == KX_NOP_ANSWER;
+    if (alive) {
+        panel->AddLogLine(LangText(11, QStringLiteral("Ping result: OK, box is alive and speaking to us ;-)")));
+        ctx->link_state = 1;
+    } else {
+        panel->AddLogLine(LangText(12, QStringLiteral("Ping result: NOT OK!!!")));
+        // A link the operator stopped while we waited stays stopped: setting it
+        // to "not attached" would let the attach sequence's second Ping send
+        // on the closed line.
+        if (ctx->link_state != -1)
+            ctx->link_state = 0;
+    }
+    panel->EnableButtons(true);
+    return alive;
+}
