@@ -32,10 +32,13 @@ QString deviceGroupHint(const QString &port)
 #ifndef Q_OS_WIN
     const QString path = port.startsWith(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
     struct stat st{};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-        if (const group *g = ::getgrgid(st.st_gid))
-            return QStringLiteral("; join the group \"%1\" (sudo usermod -aG %1 $USER, then log in again)")
-                .arg(QString::fromLocal8Bit(g->gr_name));
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString();
+    const group *g = ::getgrgid(st.st_gid);
+    if (g && (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP))
+        return QStringLiteral("; join the group \"%1\" (sudo usermod -aG %1 $USER, then log in again)")
+            .arg(QString::fromLocal8Bit(g->gr_name));
+    return QStringLiteral("; only its owner may use it: ask the administrator for access");
 #else
     Q_UNUSED(port);
 #endif

@@ -86,6 +86,7 @@ void TerminalPanel::setProgressPos(int pos)
     if (pos <= 0 || m_progressPos <= 0) {   // a new run of the bar
         m_progressClock.start();
         m_lastReportedTenth = 0;
+        m_lastDrawnPos = -1;
     }
     m_progressPos = pos;
     if (pos > 0 && m_progressMax > 0)
@@ -99,6 +100,9 @@ void TerminalPanel::drawProgress()
     const double kibPerSecond = pos / 1024.0 / seconds;
     const int percent = int(qint64(pos) * 100 / m_progressMax);
     if (m_tty) {
+        if (pos == m_lastDrawnPos)
+            return;
+        m_lastDrawnPos = pos;
         const int filled = int(qint64(pos) * kBarWidth / m_progressMax);
         const QString bar = QString(filled, QLatin1Char('#')) + QString(kBarWidth - filled, QLatin1Char('.'));
         if (!m_atLineStart && !m_barShown)

@@ -60,6 +60,7 @@ private:
     bool m_barShown = false;     // a progress bar occupies the current terminal line
     bool m_atLineStart = true;   // stdout's last character was a line end
     int m_lastReportedTenth = 0; // pipe: progress reported in steps of 10 %
+    int m_lastDrawnPos = -1;     // terminal: the position the bar shows
     QElapsedTimer m_progressClock;
     bool m_pingRan = false, m_pingOk = false, m_terminated = false;
 };

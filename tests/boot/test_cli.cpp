@@ -1,7 +1,9 @@
 // morvaup-cli as a script sees it: exit status, stdout and stderr.
 #include "common/sim_process.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 namespace {
@@ -37,6 +39,8 @@ private slots:
     void badNetworkSettings_data();
     void badNetworkSettings();
     void pingAttachedBox();
+    void echoImpossibleStillPreparesConnection();
+    void portWithoutPermission();
 };
 
 void TestCli::badArguments_data()
@@ -115,6 +119,61 @@ void TestCli::pingAttachedBox()
     QVERIFY(r.out.contains("Ping result: OK, box is alive and speaking to us ;-)"));
     QVERIFY(r.out.trimmed().endsWith("status: Box attached and ready"));
     QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+}
+
+// Runs the command line as user "nobody" (root only, with setpriv).
+static bool canRunAsNobody(QString *why)
+{
+    if (::geteuid() != 0) {
+        *why = QStringLiteral("needs root to run the command line as another user");
+        return false;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        *why = QStringLiteral("needs setpriv (Debian package util-linux)");
+        return false;
+    }
+    return true;
+}
+static const QStringList kAsNobody = {"--reuid=65534", "--regid=65534", "--clear-groups"};
+
+void TestCli::echoImpossibleStillPreparesConnection()
+{
+    QString why;
+    if (!canRunAsNobody(&why))
+        QSKIP(qPrintable(why));
+    SimProcess sim;
+    MORVABOX_START_SIM(sim, ({"--model", "KX210"}));
+    QVERIFY(QFile::setPermissions(sim.ptyPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
+                                                   | QFileDevice::WriteOther));
+    // No ICMP socket of either kind for "nobody", and no ping program on the PATH.
+    QProcess p;
+    p.start("setpriv", kAsNobody + QStringList{"env", "PATH=/nonexistent", MORVAUP_CLI, "--port", sim.ptyPath, "--net",
+                                               "--pc-ip", "127.0.0.1", "--box-ip", sim.boxIp, "--lang", "ENG", "ping"});
+    QVERIFY(p.waitForFinished(30000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(err.contains("error: Ping: no way to send an ICMP echo"), qPrintable(err));
+    // The connection stayed prepared: the box was recognised, loaded and attached over UDP.
+    QVERIFY(!out.contains("Connection prepared"));
+    QVERIFY2(out.contains("status: Box attached and ready"), qPrintable(out + err));
+    QCOMPARE(p.exitCode(), 0);
+}
+
+void TestCli::portWithoutPermission()
+{
+    QString why;
+    if (!canRunAsNobody(&why))
+        QSKIP(qPrintable(why));
+    SimProcess sim;
+    MORVABOX_START_SIM(sim, ({}));
+    QVERIFY(QFile::setPermissions(sim.ptyPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                                   | QFileDevice::WriteGroup));
+    QProcess p;
+    p.start("setpriv", kAsNobody + QStringList{MORVAUP_CLI, "--port", sim.ptyPath, "ping"});
+    QVERIFY(p.waitForFinished(10000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 3);
+    QVERIFY2(err.contains("no permission to open serial port " + sim.ptyPath + "; join the group"), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
