@@ -1,6 +1,6 @@
 // The boot dialogue's edges against the simulated box: banners that must and
-// must not be recognised, a refused attach, Disconnect and Connect again, a
-// Disconnect during the upload, a box that stops reading during the upload.
+// must not be recognised, Disconnect and Connect again, a Disconnect during
+// the upload.
 #include "boot_rig.h"
 
 #include <QtTest>
@@ -11,11 +11,8 @@ private slots:
     void init() { DebugLevel = 3; resetTimeFormat(); }
     void banner_data();
     void banner();
-    void unansweredAttachTriesAgainOnNextDiscover();
     void reconnectStartsOverAndLaterDiscoverIsOnlyLogged();
     void disconnectDuringUploadEndsProgram();
-    void stalledReader_data();
-    void stalledReader();
 };
 
 void TestBootDialogue::banner_data()
@@ -55,26 +52,6 @@ void TestBootDialogue::banner()
     QCOMPARE(rig.trace().contains("boot rom: keyword"), !model.isEmpty());
     if (QTest::currentDataTag() == QLatin1String("split over two reads"))
         QVERIFY2(!rig.panel.log.contains(echo), qPrintable(rig.panel.log));   // an event mark inside the pattern
-    rig.box.disconnectBox();
-}
-
-void TestBootDialogue::unansweredAttachTriesAgainOnNextDiscover()
-{
-    BootRig rig;
-    SimProcess sim;
-    DebugLevel = 1;
-    // The box hears nothing the PC sends once its loader runs; it keeps announcing itself.
-    MORVABOX_START_SIM(sim, ({"--drop", "1:in", "--trace", rig.tracePath()}));
-    rig.panel.port = sim.ptyPath;
-    QCOMPARE(rig.box.connectBox(), BoxConnection::ConnectResult::Connected);
-    QVERIFY(rig.waitForStatus(kAborted));
-    QCOMPARE(rig.panel.log.count("attach failed!"), 1);
-    QCOMPARE(rig.trace().count("in serial op=1 seq=0"), KX_MAX_TRANSMISSIONS);
-    QVERIFY(rig.panel.calls.contains("pingEnabled:0"));
-    QVERIFY(!rig.panel.calls.contains("ping"));
-
-    // The next discover starts a fresh attempt with a fresh attach frame.
-    QVERIFY(rig.waitUntil([&] { return rig.trace().count("in serial op=1 seq=0") > KX_MAX_TRANSMISSIONS; }, 5000));
     rig.box.disconnectBox();
 }
 
@@ -143,47 +120,6 @@ void TestBootDialogue::disconnectDuringUploadEndsProgram()
     QCOMPARE(rig.box.bootStep(), 2);
     QVERIFY(rig.box.uploadFailed());
     QVERIFY(!rig.trace().contains("loader received intact"));
-}
-
-void TestBootDialogue::stalledReader_data()
-{
-    QTest::addColumn<int>("stallMs");
-    QTest::addColumn<bool>("delivered");
-    QTest::addColumn<bool>("writeCameBackShort");
-    // One write waits up to 10 ms + 1 ms per byte (1034 ms for a block); the
-    // port counts as failed when no byte has left for 3 s.
-    QTest::newRow("stall within one write time-out") << 500 << true << false;
-    QTest::newRow("stall over two write time-outs") << 2000 << true << true;
-    QTest::newRow("stall past the failed-port limit") << 4500 << false << true;
-}
-
-void TestBootDialogue::stalledReader()
-{
-    QFETCH(int, stallMs);
-    QFETCH(bool, delivered);
-    QFETCH(bool, writeCameBackShort);
-
-    BootRig rig;
-    SimProcess sim;
-    DebugLevel = 1;
-    MORVABOX_START_SIM(sim, ({"--stall-read", QString::number(stallMs), "--trace", rig.tracePath()}));
-    rig.panel.port = sim.ptyPath;
-    QCOMPARE(rig.box.connectBox(), BoxConnection::ConnectResult::Connected);
-    QVERIFY(rig.waitUntil([&] { return rig.panel.status == kReady || rig.panel.calls.contains("terminate"); }));
-
-    QVERIFY(rig.trace().contains("fault: serial line not read"));
-    QCOMPARE(rig.panel.log.contains("ERROR IN Write"), writeCameBackShort);
-    if (delivered) {
-        QCOMPARE(rig.panel.status, kReady);
-        QVERIFY(rig.trace().contains("loader received intact"));
-        QCOMPARE(rig.panel.progPos, 43044);
-    } else {
-        // Nothing left the PC for the failed-port limit: reported, the program ends.
-        QCOMPARE(rig.panel.calls.mid(rig.panel.calls.size() - 2),
-                 QStringList({"box:Error:Aborted by User, Exiting", "terminate"}));
-        QVERIFY(rig.panel.progPos < 43044);
-        rig.box.disconnectBox();
-    }
 }
 
 QTEST_GUILESS_MAIN(TestBootDialogue)
