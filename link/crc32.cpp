@@ -7,10 +7,10 @@
 namespace {
 constexpr uint32_t kPolynomial = 0xEDB88320u;   // reflected CRC-32 (IEEE 802.3)
 constexpr size_t kChunk = 0x8000;                // callers feed long buffers in 32 KB chunks
-constexpr int kSlices = 8;                       // eight bytes per step, one look-up each
+constexpr int kSlices = 16;                      // sixteen bytes per step, one look-up each
 
 // table[0] is the classic byte table; table[k][n] advances table[k-1][n] by one
-// more zero byte, so eight bytes are folded in one step.
+// more zero byte, so sixteen bytes are folded in one step.
 constexpr std::array<std::array<uint32_t, 256>, kSlices> makeTables()
 {
     std::array<std::array<uint32_t, 256>, kSlices> t{};
@@ -33,20 +33,19 @@ uint32_t Crc32Update(uint32_t crc, const uint8_t *data, uint16_t count)
 {
     size_t n = count;
     const auto &t = kTables;
-    while (n >= 8) {
-        uint32_t lo;
-        uint32_t hi;
-        std::memcpy(&lo, data, 4);
-        std::memcpy(&hi, data + 4, 4);
-        if constexpr (std::endian::native == std::endian::big) {
-            lo = __builtin_bswap32(lo);
-            hi = __builtin_bswap32(hi);
-        }
-        lo ^= crc;
-        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24]
-            ^ t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
-        data += 8;
-        n -= 8;
+    while (n >= kSlices) {
+        uint32_t w[4];
+        std::memcpy(w, data, sizeof w);
+        if constexpr (std::endian::native == std::endian::big)
+            for (auto &x : w)
+                x = __builtin_bswap32(x);
+        w[0] ^= crc;
+        crc = 0;
+        for (int k = 0; k < 4; ++k)   // word k's bytes sit 16 - 4k - 1 .. 16 - 4k - 4 bytes before the end
+            crc ^= t[15 - 4 * k][w[k] & 0xFF] ^ t[14 - 4 * k][(w[k] >> 8) & 0xFF]
+                 ^ t[13 - 4 * k][(w[k] >> 16) & 0xFF] ^ t[12 - 4 * k][w[k] >> 24];
+        data += kSlices;
+        n -= kSlices;
     }
     while (n--)
         crc = (crc >> 8) ^ t[0][(crc ^ *data++) & 0xFF];

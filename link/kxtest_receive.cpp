@@ -84,11 +84,13 @@ void kxtest_rx_frame(kx_context *ctx, uint8_t *frame, int size, int marker)
     if (frame[0] != 0x4B || frame[1] != 0x58)
         log(ctx, 3, QStringLiteral("server: wrong header"));
     const int length = kxtest_length(frame);
-    log(ctx, 3, QString::asprintf("server: REC (%d) ", marker), false);
-    if (length < kDumpBelow)
-        for (int i = 0; i < length && i < size; ++i)
-            log(ctx, 3, QString::asprintf("%02X ", frame[i]), false);
-    log(ctx, 3, QString(), true);
+    if (DebugLevel >= 3) {   // the dump costs a string per byte: only when shown
+        log(ctx, 3, QString::asprintf("server: REC (%d) ", marker), false);
+        if (length < kDumpBelow)
+            for (int i = 0; i < length && i < size; ++i)
+                log(ctx, 3, QString::asprintf("%02X ", frame[i]), false);
+        log(ctx, 3, QString(), true);
+    }
     // The length field is the box's word: never read past the buffer for it.
     if (length < kMinLength || length > size) {
         log(ctx, 1, QString::asprintf("server: ignoring packet, length field %d", length));
@@ -108,7 +110,8 @@ void kxtest_dispatch(kx_context *ctx, uint8_t *frame, int size, int marker)
         return;
     const FrameView view{frame, length};
     const uint8_t opcode = frame[4];
-    log(ctx, 2, QStringLiteral("server: received packet with OpCode %1").arg(opcode));
+    if (DebugLevel >= 2)
+        log(ctx, 2, QStringLiteral("server: received packet with OpCode %1").arg(opcode));
 
     uint8_t seq = 0;
     bool inOrder = true;

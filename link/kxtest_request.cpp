@@ -125,10 +125,8 @@ void kxtest_poll(kx_context *ctx)
     }
     if (!ctx->use_net)
         return;
-    if (ctx->io.panel) {
-        ctx->io.panel->doEvents();
-        ctx->io.panel->doEvents();
-    }
+    // The socket's own pass over pending events is the check below: waiting
+    // datagrams are read straight from the socket.
     while (datagramWaiting(ctx) && !udpRingFull(ctx))
         udpfdDataAvailable(ctx);
     uint8_t datagram[KX_RXBUF_SIZE];

@@ -48,11 +48,17 @@ bool UdpSocket::isBound() const { return m_socket->state() == QAbstractSocket::B
 
 void UdpSocket::sendTo(const QString &host, const QString &port, const void *data, int count)
 {
-    QHostAddress address;
     QString failure;
     bool portOk = false;
     const quint16 portNumber = port.toUShort(&portOk);
-    if (!address.setAddress(host)) {
+    // Every request goes to the same box: parse its address text once.
+    if (host != m_lastHost) {
+        m_lastHost = host;
+        m_lastAddress = QHostAddress();
+        m_lastAddress.setAddress(host);
+    }
+    QHostAddress address = m_lastAddress;
+    if (address.isNull()) {
         // A host name: resolved here, blocking, as the send happens within the call.
         const QHostInfo info = QHostInfo::fromName(host);
         for (const QHostAddress &a : info.addresses())

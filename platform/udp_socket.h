@@ -58,5 +58,7 @@ private:
     QString m_localPort;
     QString m_errorText;
     bool m_sending = false;   // inside writeDatagram: its error is reported by sendTo
-    quint64 m_reads = 0;      // datagrams read, to spot a handler that reads none
+    quint64 m_reads = 0;
+    QString m_lastHost;          // the host text of the last send and its parsed address
+    QHostAddress m_lastAddress;      // datagrams read, to spot a handler that reads none
 };
