@@ -15,7 +15,7 @@ bool doPingJob(kx_context *ctx)
     uint8_t frame[KX_SMALL_FRAME] = {};
     kxtest_build_nop(ctx, frame, KX_SMALL_FRAME - 1);
     const int32_t answer = kxtest_request(ctx, frame, KX_SMALL_FRAME - 1, -1);
-    kxtest_log(panel, 1, QStringLiteral("server: got NOP, result: %1").arg(answer), true);
+    kxtest_log(panel, 1, QString::asprintf("server: got NOP, result: %d", answer), true);
 
     const bool alive = answer == KX_NOP_ANSWER;
     if (alive) {

@@ -262,6 +262,7 @@ void TForm1::buildControls()
         m_panels[i] = new QLabel(StatusBar1);
         m_panels[i]->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i));
         m_panels[i]->setMinimumWidth(kPanelWidths[i]);
+        m_panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusBar1->addWidget(m_panels[i], i == 2 ? 1 : 0);
     }
     m_panels[1]->setVisible(kPanelWidths[1] > 0);
@@ -407,7 +408,10 @@ void TForm1::SetCaptions(int)
     English1->setChecked(CurrentLanguage == QLatin1String("ENG"));
     German1->setChecked(CurrentLanguage == QLatin1String("GER"));
     const QLatin1Char blank(' ');
-    Bt_StartStop->setText(LangText(1, QStringLiteral("Connect")));
+    // The Language menu is offered while connected when the box went silent;
+    // the button must still say what a click does then.
+    Bt_StartStop->setText(m_connection && m_connection->connected() ? LangText(2, QStringLiteral("Disconnect"))
+                                                                     : LangText(1, QStringLiteral("Connect")));
     GB_Serial->setTitle(blank + LangText(35, QStringLiteral("Serial")) + blank);
     Label3->setText(blank + LangText(36, QStringLiteral("Port:")));
     CB_UseNet->setText(LangText(37, QStringLiteral("Use Network ")));

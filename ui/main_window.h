@@ -145,7 +145,7 @@ private:
     void FormCreate(const StartOptions &options);
     void FormDestroy();
 
-    BoxConnection *m_connection;
+    BoxConnection *m_connection = nullptr;
     QLabel *m_panels[3];
     bool m_pendingCr = false;       // a "\r" ended the last log piece
     bool m_settingsSaved = false;
