@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The main job against the simulated box: a KX210 on a pseudo-terminal,
-# switched on when the tool opens the port; the command line connects,
-# uploads the flash-loader, attaches and pings it.
+# The main job against the simulated box: a KX210 on a pseudo-terminal paced
+# like a 115200-baud line, switched on when the tool opens the port; the
+# command line connects, uploads the flash-loader, attaches and pings it.
 set -euo pipefail
 BUILD=${1:-build}
 SIM=$BUILD/sim/morvabox-sim
@@ -18,9 +18,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== starting the simulated box (KX210) on a pseudo-terminal"
+echo "== starting the simulated box (KX210, 115200 baud) on a pseudo-terminal"
 # Its own loopback address, so a test run on this machine meanwhile does not collide on port 19288.
-"$SIM" --model KX210 --box-ip 127.0.0.42 --pty-link "$work/box-tty" --trace "$work/trace.log" \
+"$SIM" --model KX210 --baud 115200 --box-ip 127.0.0.42 --pty-link "$work/box-tty" --trace "$work/trace.log" \
     >"$work/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do           # the link appears as soon as the terminal is made
