@@ -133,7 +133,7 @@ BoxConnection::ConnectResult BoxConnection::connectBox()
         } catch (const ProbeError &e) {
             // The connection stays prepared; the operator learns why the box
             // address could not be probed.
-            m_panel->messageBox(Panel::MsgKind::Error, QString::fromLocal8Bit(e.what()));
+            m_panel->messageBox(Panel::MsgKind::Error, QString::fromUtf8(e.what()));
             return ConnectResult::Connected;
         }
     }
