@@ -10,6 +10,7 @@
 #include "platform/ip_address.h"
 #include "texts/lang_text.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
@@ -43,6 +44,10 @@ constexpr int kUploadBlock = 1024;          // the boot code takes the loader in
 constexpr int kPromptSettleMs = 1500;       // the boot code needs this after its prompt
 constexpr int kKx4000ExtraSettleMs = 1500;  // the KX4000's boot code needs longer
 constexpr int kBlockPauseMs = 10;           // lets the boot code store each block
+// A port that takes no byte for this long has failed. Longer than one write
+// time-out (1034 ms for a block): a pseudo-terminal read at 115200 baud holds
+// its writer for up to ~1.9 s while the kernel drains its buffer.
+constexpr int kStalledPortMs = 3000;
 constexpr int kLoaderStartMs = 100;         // the loader starts before it listens
 const char kSlowModel[] = "KX4000";
 
@@ -128,7 +133,7 @@ BoxConnection::ConnectResult BoxConnection::connectBox()
         } catch (const ProbeError &e) {
             // The connection stays prepared; the operator learns why the box
             // address could not be probed.
-            m_panel->messageBox(Panel::MsgKind::Error, QString::fromLocal8Bit(e.what()));
+            m_panel->messageBox(Panel::MsgKind::Error, QString::fromUtf8(e.what()));
             return ConnectResult::Connected;
         }
     }
@@ -243,16 +248,24 @@ void BoxConnection::sendUploadHeader()
     m_com.writeText(uploadHeader(total));
 }
 
-// Writes all `count` bytes, the rest again after a short write. False when a
-// whole write time-out passed without a byte leaving: the port has failed.
+// Writes all `count` bytes, the rest again after a short write (the box fell
+// behind reading). False when no byte has left for kStalledPortMs: the port
+// has failed.
 bool BoxConnection::writeAll(const uint8_t *data, int count)
 {
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
     int sent = 0;
     while (sent < count) {
         const int n = m_com.write(data + sent, count - sent);
-        if (n <= 0)
+        if (n < count - sent)
+            kxtest_log(m_panel, 1, QStringLiteral("ERROR IN Write"), true);
+        if (n > 0) {
+            sent += n;
+            sinceProgress.restart();
+        } else if (sinceProgress.elapsed() >= kStalledPortMs) {
             return false;
-        sent += n;
+        }
     }
     return true;
 }
@@ -272,8 +285,6 @@ void BoxConnection::uploadLoader()
         bool written = false;
         try {
             written = writeAll(m_loader->upload + offset, block);
-            if (!written)
-                kxtest_log(m_panel, 1, QStringLiteral("ERROR IN Write"), true);
         } catch (const SerialError &) {
             // The port failed or the operator disconnected meanwhile.
         }

@@ -19,10 +19,10 @@ constexpr Ms kBannerSplitGap{20};
 constexpr Ms kUploadIdleTimeout{5000};
 } // namespace
 
-BootRom::BootRom(const ModelSpec &model, std::string banner, bool bannerOneWrite, Timers &timers,
+BootRom::BootRom(const ModelSpec &model, std::string banner, bool bannerOneWrite, Ms readStall, Timers &timers,
                  BootRomHooks hooks)
-    : model_(model), banner_(std::move(banner)), bannerOneWrite_(bannerOneWrite), timers_(timers),
-      hooks_(std::move(hooks))
+    : model_(model), banner_(std::move(banner)), bannerOneWrite_(bannerOneWrite), readStall_(readStall),
+      timers_(timers), hooks_(std::move(hooks))
 {
 }
 
@@ -127,7 +127,7 @@ void BootRom::checkHeader()
 void BootRom::armUploadTimeout()
 {
     timers_.cancel(uploadTimer_);
-    uploadTimer_ = timers_.after(kUploadIdleTimeout, [this] {
+    uploadTimer_ = timers_.after(kUploadIdleTimeout + readStall_, [this] {
         uploadTimer_ = 0;
         hooks_.trace("boot rom: upload stopped after " + std::to_string(received_) + " of " +
                      std::to_string(uploadLength_) + " bytes");

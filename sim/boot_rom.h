@@ -22,7 +22,10 @@ struct BootRomHooks {
 
 class BootRom {
 public:
-    BootRom(const ModelSpec &model, std::string banner, bool bannerOneWrite, Timers &timers, BootRomHooks hooks);
+    // readStall: how long the box itself may stop reading during the upload (a
+    // fault); the upload's idle limit grows by as much.
+    BootRom(const ModelSpec &model, std::string banner, bool bannerOneWrite, Ms readStall, Timers &timers,
+            BootRomHooks hooks);
 
     void start();   // power-on or reset: boot text and banner
     // Takes bytes from the stream; returns how many it consumed. Once the
@@ -43,6 +46,7 @@ private:
     const ModelSpec &model_;
     std::string banner_;
     bool bannerOneWrite_;
+    Ms readStall_;
     Timers &timers_;
     BootRomHooks hooks_;
 

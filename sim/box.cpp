@@ -81,7 +81,8 @@ void Box::startRom()
             serial_.pauseReading(Ms(options_.stallReadMs));
         }
     };
-    rom_ = std::make_unique<BootRom>(*options_.model, banner, options_.bannerOneWrite, timers_, std::move(hooks));
+    rom_ = std::make_unique<BootRom>(*options_.model, banner, options_.bannerOneWrite, Ms(options_.stallReadMs),
+                                     timers_, std::move(hooks));
     power_ = Power::Rom;
     rom_->start();
 }
@@ -155,7 +156,8 @@ void Box::incoming(const Peer &from, const uint8_t *data, size_t n)
 {
     Bytes frame(data, data + n);
     const std::string where = std::string(transportName(from)) + " ";
-    trace_.line("in " + where + describeFrame(frame.data(), n));
+    if (trace_.enabled())
+        trace_.line("in " + where + describeFrame(frame.data(), n));
     const FrameFate fate = faults_.next(Direction::In, n);
     if (fate.drop) {
         trace_.line("fault: dropped in " + where);
@@ -204,7 +206,8 @@ void Box::send(const Peer &to, Bytes frame)
 
 void Box::transmit(const Peer &to, const Bytes &frame, const char *note)
 {
-    trace_.line("out " + std::string(transportName(to)) + " " + describeFrame(frame.data(), frame.size()) + note);
+    if (trace_.enabled())
+        trace_.line("out " + std::string(transportName(to)) + " " + describeFrame(frame.data(), frame.size()) + note);
     if (to.transport == Peer::Serial) {
         serial_.write(frame.data(), frame.size());
         // Console text between frames, as a chatty loader prints it; the PC must skip it.

@@ -101,6 +101,7 @@ void SerialLine::write(const uint8_t *data, size_t n)
 void SerialLine::discardOutput()
 {
     out_.clear();
+    outHead_ = 0;
     if (fd_ >= 0)
         tcflush(fd_, TCIOFLUSH);
 }
@@ -135,18 +136,20 @@ void SerialLine::readInput(TimePoint now)
 
 void SerialLine::writeOutput(TimePoint now)
 {
-    while (!out_.empty()) {
-        const size_t budget = std::min(paceBudget(txFree_, now), out_.size());
+    while (outHead_ < out_.size()) {
+        const size_t budget = std::min(paceBudget(txFree_, now), out_.size() - outHead_);
         if (budget == 0)
-            return;
-        uint8_t buf[4096];
-        const size_t n = std::min(budget, sizeof buf);
-        std::copy_n(out_.begin(), n, buf);
-        const ssize_t w = ::write(fd_, buf, n);
+            break;
+        const ssize_t w = ::write(fd_, out_.data() + outHead_, budget);
         if (w <= 0)
-            return;   // the tool does not read; try again when the line drains
-        out_.erase(out_.begin(), out_.begin() + w);
+            break;   // the tool does not read; try again when the line drains
+        outHead_ += size_t(w);
         txFree_ += byteTime_ * w;
+    }
+    // Drop what was written once it is the larger part, so appends stay cheap.
+    if (outHead_ > out_.size() / 2) {
+        out_.erase(out_.begin(), out_.begin() + std::ptrdiff_t(outHead_));
+        outHead_ = 0;
     }
 }
 
@@ -167,8 +170,10 @@ void SerialLine::watchOpens()
             const bool open = opens_ > 0;
             if (open != portOpen_) {
                 portOpen_ = open;
-                if (!open)
+                if (!open) {
                     out_.clear();
+                    outHead_ = 0;
+                }
                 if (onPortOpen)
                     onPortOpen(open);
             }
@@ -177,9 +182,12 @@ void SerialLine::watchOpens()
     }
 }
 
+// Events to watch and the next moment to look again, decided from one clock
+// reading, so that a paced direction is never left without either.
 void SerialLine::addPollFds(std::vector<pollfd> &fds)
 {
     fdIndex_ = inotifyIndex_ = -1;
+    deadline_.reset();
     if (inotify_ >= 0) {
         inotifyIndex_ = int(fds.size());
         fds.push_back({inotify_, POLLIN, 0});
@@ -187,31 +195,24 @@ void SerialLine::addPollFds(std::vector<pollfd> &fds)
     if (!portOpen_)
         return;   // a closed pty reports a hang-up without end: do not watch it
     const TimePoint now = Clock::now();
+    auto wakeAt = [&](TimePoint t) { deadline_ = deadline_ ? std::min(*deadline_, t) : t; };
     short events = 0;
     TimePoint rx = rxFree_;
-    if (now >= readPausedUntil_ && paceBudget(rx, now) > 0)
+    if (now < readPausedUntil_)
+        wakeAt(readPausedUntil_);
+    else if (paceBudget(rx, now) > 0)
         events |= POLLIN;
+    else
+        wakeAt(rxFree_ - kPaceWindow);
     TimePoint tx = txFree_;
-    if (!out_.empty() && paceBudget(tx, now) > 0)
-        events |= POLLOUT;
+    if (outHead_ < out_.size()) {
+        if (paceBudget(tx, now) > 0)
+            events |= POLLOUT;
+        else
+            wakeAt(txFree_ - kPaceWindow);
+    }
     fdIndex_ = int(fds.size());
     fds.push_back({fd_, events, 0});
-}
-
-std::optional<TimePoint> SerialLine::nextDeadline() const
-{
-    std::optional<TimePoint> next;
-    auto earliest = [&](TimePoint t) { next = next ? std::min(*next, t) : t; };
-    const TimePoint now = Clock::now();
-    if (portOpen_ && readPausedUntil_ > now)
-        earliest(readPausedUntil_);
-    if (byteTime_.count() && portOpen_) {
-        if (rxFree_ > now + kPaceWindow)
-            earliest(rxFree_ - kPaceWindow);
-        if (!out_.empty() && txFree_ > now + kPaceWindow)
-            earliest(txFree_ - kPaceWindow);
-    }
-    return next;
 }
 
 void SerialLine::handle(const std::vector<pollfd> &fds, TimePoint now)

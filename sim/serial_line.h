@@ -6,11 +6,11 @@
 #include "timers.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -34,9 +34,9 @@ public:
     void discardOutput();        // power off: what was not sent is gone
     void pauseReading(Ms duration);
 
-    // Event loop: file descriptors to watch, the next moment to look again, and handlers.
+    // Event loop: file descriptors to watch, then the next moment to look again, and handlers.
     void addPollFds(std::vector<pollfd> &fds);
-    std::optional<TimePoint> nextDeadline() const;
+    std::optional<TimePoint> nextDeadline() const { return deadline_; }
     void handle(const std::vector<pollfd> &fds, TimePoint now);
 
 private:
@@ -52,11 +52,13 @@ private:
     bool isPty_ = false;
     int opens_ = 0;              // openers of the pty's other side
     bool portOpen_ = false;
-    std::deque<uint8_t> out_;
+    std::vector<uint8_t> out_;   // bytes not yet written, from outHead_ on
+    size_t outHead_ = 0;
     std::chrono::nanoseconds byteTime_{0};
     TimePoint txFree_{}, rxFree_{};
     TimePoint readPausedUntil_{};
     int fdIndex_ = -1, inotifyIndex_ = -1;
+    std::optional<TimePoint> deadline_;
 };
 
 } // namespace sim
