@@ -41,15 +41,12 @@ const char kMorvaboxMacPrefix[] = "02-4B-7D";
 
 constexpr int kProbeTimeoutMs = 500;        // echo to the box address before connecting
 constexpr int kUploadBlock = 1024;          // the boot code takes the loader in blocks of this size
-constexpr int kPromptSettleMs = 1500;       // the boot code needs this after its prompt
-constexpr int kKx4000ExtraSettleMs = 1500;  // the KX4000's boot code needs longer
 constexpr int kBlockPauseMs = 10;           // lets the boot code store each block
 // A port that takes no byte for this long has failed. Longer than one write
 // time-out (1034 ms for a block): a pseudo-terminal read at 115200 baud holds
 // its writer for up to ~1.9 s while the kernel drains its buffer.
 constexpr int kStalledPortMs = 3000;
 constexpr int kLoaderStartMs = 100;         // the loader starts before it listens
-const char kSlowModel[] = "KX4000";
 
 } // namespace
 
@@ -84,7 +81,10 @@ BoxConnection::ConnectResult BoxConnection::connectBox()
 {
     m_com.setPortName(m_panel->comPortName());
     if (!m_com.open()) {
-        m_panel->messageBox(Panel::MsgKind::Error, LangText(48, QStringLiteral("Unable to open COM-Port, Aborting")));
+        // The operator text, then why the port could not be used (missing, in
+        // use, no permission), so the operator knows what to change.
+        m_panel->messageBox(Panel::MsgKind::Error, LangText(48, QStringLiteral("Unable to open COM-Port, Aborting"))
+                                                       + QLatin1String("\n\n") + m_com.errorText());
         return ConnectResult::PortFailed;
     }
     const bool useNet = m_panel->useNetChecked();
@@ -274,9 +274,7 @@ void BoxConnection::uploadLoader()
 {
     if (!m_received.contains(kUploadPrompt))
         return;
-    if (m_ctx->io.modelName == QLatin1String(kSlowModel))
-        QThread::msleep(kKx4000ExtraSettleMs);
-    QThread::msleep(kPromptSettleMs);
+    QThread::msleep(m_loader->promptSettleMs);
     m_panel->SetStatusText(LangText(9, QStringLiteral("uploading flash-loader...")));
     m_received.clear();
     const int total = m_loader->length + 4;

@@ -32,6 +32,7 @@ struct ModelRow {
     const char *name;
     LoaderImage image;
     const char *const *filter;
+    int32_t promptSettleMs;
     BoxInfo info;
 };
 
@@ -43,12 +44,16 @@ constexpr BoxInfo NOR_BOX = {YES, YES, YES, YES, NO, 0x800000, 100,
 constexpr BoxInfo NAND_BOX = {NO, NO, NO, NO, YES, 0x800000, 0x2000000,
                               0x7F800000, 0x2000000, 0x800000, 0x20000};
 
+// The boot code needs 1500 ms after its upload prompt before it takes the
+// loader; the KX4000's needs twice that.
+constexpr int32_t SETTLE = 1500, SLOW_SETTLE = 3000;
+
 const ModelRow kModels[] = {
-    {"KX210", LoaderImage::A, &kFilterFlashImages, NOR_BOX},
-    {"KX23xx", LoaderImage::A, &kFilterFlashImages, NOR_BOX},
-    {"SOLAN 318", LoaderImage::A, &kFilterFlashImages, NOR_BOX},
-    {"KX4000", LoaderImage::B, &kFilterFlashImages, NOR_BOX},
-    {"KX4020", LoaderImage::C, &kFilterNandImages, NAND_BOX},
+    {"KX210", LoaderImage::A, &kFilterFlashImages, SETTLE, NOR_BOX},
+    {"KX23xx", LoaderImage::A, &kFilterFlashImages, SETTLE, NOR_BOX},
+    {"SOLAN 318", LoaderImage::A, &kFilterFlashImages, SETTLE, NOR_BOX},
+    {"KX4000", LoaderImage::B, &kFilterFlashImages, SLOW_SETTLE, NOR_BOX},
+    {"KX4020", LoaderImage::C, &kFilterNandImages, SETTLE, NAND_BOX},
 };
 
 } // namespace
@@ -62,6 +67,7 @@ bool GetLoader(LoaderRecord *rec, const QString &modelName)
         std::memcpy(rec->upload, image.constData(), size_t(image.size()));
         rec->length = int32_t(image.size());
         rec->info = row.info;
+        rec->promptSettleMs = row.promptSettleMs;
         rec->openFilter = QString::fromLatin1(*row.filter);
         rec->check = appendCheckValue(rec->upload, rec->length);
         return true;
@@ -89,4 +95,5 @@ void clearLoader(LoaderRecord *rec)
     rec->length = 0;
     rec->check = 0;
     rec->info = BoxInfo{};
+    rec->promptSettleMs = 0;
 }

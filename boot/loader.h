@@ -23,6 +23,7 @@ struct LoaderRecord {
     int32_t length;                           // loader bytes, without the check value
     uint32_t check;                           // CRC-32 register of the loader bytes
     BoxInfo info;
+    int32_t promptSettleMs;                   // pause after the boot code's upload prompt
     // Filter of Dl_Open1 and DL_Save1. A property of the dialogs, not of the
     // loader: Disconnect leaves it as the last recognition set it.
     QString openFilter = QString::fromLatin1(kFilterBeforeRecognition);

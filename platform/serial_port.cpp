@@ -19,7 +19,7 @@ constexpr qint32 kBaud = 115200;   // the flash-loader's line speed
 SerialPort::SerialPort(QObject *parent)
     : QObject(parent), m_port(new QSerialPort(this))
 {
-    m_port->setPortName(QStringLiteral("COM1"));
+    m_port->setPortName(m_name);
     connect(m_port, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(int(e)); });
@@ -29,8 +29,10 @@ SerialPort::~SerialPort() = default;
 
 void SerialPort::setPortName(const QString &name)
 {
-    if (name == m_port->portName())
+    // Compared with the name as given: Qt shortens "/dev/ttyS0" to "ttyS0".
+    if (name == m_name)
         return;
+    m_name = name;
     const bool reopen = m_port->isOpen();
     if (reopen)
         close();
@@ -40,7 +42,7 @@ void SerialPort::setPortName(const QString &name)
         open();
 }
 
-QString SerialPort::portName() const { return m_port->portName(); }
+QString SerialPort::portName() const { return m_name; }
 
 bool SerialPort::isOpen() const { return m_port->isOpen(); }
 
@@ -60,13 +62,13 @@ bool SerialPort::open()
     const bool ok = m_port->open(QIODevice::ReadWrite);
     if (!ok) {
         const auto err = m_port->error();
-        const QString path = m_port->portName().startsWith(QLatin1Char('/'))
-                                 ? m_port->portName()
-                                 : QStringLiteral("/dev/") + m_port->portName();
+        const QString path = m_name.startsWith(QLatin1Char('/'))
+                                 ? m_name
+                                 : QStringLiteral("/dev/") + m_name;
         switch (err) {
         case QSerialPort::DeviceNotFoundError:
             m_failure = OpenFailure::NotFound;
-            m_errorText = QStringLiteral("port %1 not found").arg(m_port->portName());
+            m_errorText = QStringLiteral("port %1 not found").arg(m_name);
             break;
         case QSerialPort::PermissionError:
 #ifndef Q_OS_WIN
@@ -74,16 +76,16 @@ bool SerialPort::open()
             // error: when we may open the device ourselves, it is in use.
             if (QFileInfo::exists(path) && ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0) {
                 m_failure = OpenFailure::PermissionDenied;
-                m_errorText = QStringLiteral("no permission to open port %1").arg(m_port->portName());
+                m_errorText = QStringLiteral("no permission to open port %1").arg(m_name);
                 break;
             }
 #endif
             m_failure = OpenFailure::InUse;
-            m_errorText = QStringLiteral("port %1 is in use").arg(m_port->portName());
+            m_errorText = QStringLiteral("port %1 is in use").arg(m_name);
             break;
         default:
             m_failure = OpenFailure::Other;
-            m_errorText = QStringLiteral("cannot open port %1: %2").arg(m_port->portName(), m_port->errorString());
+            m_errorText = QStringLiteral("cannot open port %1: %2").arg(m_name, m_port->errorString());
             break;
         }
         Q_UNUSED(path);
@@ -95,7 +97,7 @@ bool SerialPort::open()
     // has neither: that is a note, the port works without them.
     if (!m_port->setDataTerminalReady(true) || !m_port->setRequestToSend(false)) {
         emit note(QStringLiteral("COM: %1 does not support DTR/RTS (%2)")
-                      .arg(m_port->portName(), m_port->errorString()));
+                      .arg(m_name, m_port->errorString()));
         m_port->clearError();
     }
     m_opening = false;

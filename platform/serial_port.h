@@ -74,6 +74,7 @@ private:
     void onError(int error);
 
     QSerialPort *m_port;
+    QString m_name = QStringLiteral("COM1");
     OpenFailure m_failure = OpenFailure::None;
     bool m_opening = false;   // errors while opening are reported by open() itself
     QString m_errorText;

@@ -98,6 +98,7 @@ private slots:
 
 void TestBootNet::refusedAddresses_data()
 {
+    QTest::addColumn<QString>("port");    // empty: a pseudo-terminal that works
     QTest::addColumn<QString>("pcIp");
     QTest::addColumn<QString>("boxIp");
     QTest::addColumn<int>("result");
@@ -105,16 +106,21 @@ void TestBootNet::refusedAddresses_data()
     const QString badPc = QStringLiteral("Invalid PC-IP, please select a valid one.");
     const QString badBox = QStringLiteral("Invalid Box-IP, please enter a valid one.");
     const int pc = int(BoxConnection::ConnectResult::BadPcIp), box = int(BoxConnection::ConnectResult::BadBoxIp);
-    QTest::newRow("PC address typed, not the PC's") << "10.9.9.9" << "10.9.9.19" << pc << badPc;
-    QTest::newRow("box octet above 255") << "127.0.0.1" << "192.168.0.300" << box << badBox;
-    QTest::newRow("box address of three numbers") << "127.0.0.1" << "192.168.0" << box << badBox;
-    QTest::newRow("box address a name") << "127.0.0.1" << "morvabox.local" << box << badBox;
-    QTest::newRow("box address with a blank") << "127.0.0.1" << "192.168.0.10 " << box << badBox;
-    QTest::newRow("box address empty") << "127.0.0.1" << "" << box << badBox;
+    QTest::newRow("PC address typed, not the PC's") << QString() << "10.9.9.9" << "10.9.9.19" << pc << badPc;
+    QTest::newRow("box octet above 255") << QString() << "127.0.0.1" << "192.168.0.300" << box << badBox;
+    QTest::newRow("box address of three numbers") << QString() << "127.0.0.1" << "192.168.0" << box << badBox;
+    QTest::newRow("box address a name") << QString() << "127.0.0.1" << "morvabox.local" << box << badBox;
+    QTest::newRow("box address with a blank") << QString() << "127.0.0.1" << "192.168.0.10 " << box << badBox;
+    QTest::newRow("box address empty") << QString() << "127.0.0.1" << "" << box << badBox;
+    // The operator learns why the port failed, not only that it did.
+    QTest::newRow("port missing") << "/dev/no-such-morvabox-port" << "127.0.0.1" << "127.0.0.11"
+                                  << int(BoxConnection::ConnectResult::PortFailed)
+                                  << "Unable to open COM-Port, Aborting\n\nport /dev/no-such-morvabox-port not found";
 }
 
 void TestBootNet::refusedAddresses()
 {
+    QFETCH(QString, port);
     QFETCH(QString, pcIp);
     QFETCH(QString, boxIp);
     QFETCH(int, result);
@@ -122,7 +128,7 @@ void TestBootNet::refusedAddresses()
     SparePty pty;
     QVERIFY(!pty.path.isEmpty());
     BootRig rig;
-    rig.panel.port = pty.path;
+    rig.panel.port = port.isEmpty() ? pty.path : port;
     rig.panel.useNet = true;
     rig.panel.addresses = {"127.0.0.1"};
     rig.panel.pcIp = pcIp;
@@ -165,8 +171,8 @@ void TestBootNet::macCheckInNamespace_data()
 {
     QTest::addColumn<QString>("mac");
     QTest::addColumn<bool>("warned");
-    QTest::newRow("Morvabox MAC") << "02:4b:7d:00:00:42" << false;
-    QTest::newRow("foreign MAC") << "02:11:22:33:44:55" << true;
+    QTest::newRow("Morvabox MAC") << QString() << "02:4b:7d:00:00:42" << false;
+    QTest::newRow("foreign MAC") << QString() << "02:11:22:33:44:55" << true;
 }
 
 void TestBootNet::macCheckInNamespace()

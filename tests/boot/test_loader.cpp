@@ -37,14 +37,15 @@ void TestLoader::getLoader_data()
     QTest::addColumn<int>("length");
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QList<int>>("info");   // the eleven BoxInfo fields in order
+    QTest::addColumn<int>("settleMs");       // pause after the upload prompt
     const QList<int> nor = {-1, -1, -1, -1, 0, 0x800000, 100, 0x7F800000, 0x7C0000, 0x800000, 0x20000};
     const QList<int> nand = {0, 0, 0, 0, -1, 0x800000, 0x2000000, 0x7F800000, 0x2000000, 0x800000, 0x20000};
     const QString flash = QStringLiteral("Morvabox Flash Images (*.bin *.img)");
-    QTest::newRow("KX210") << "KX210" << LoaderImage::A << 43040 << flash << nor;
-    QTest::newRow("KX23xx") << "KX23xx" << LoaderImage::A << 43040 << flash << nor;
-    QTest::newRow("SOLAN 318") << "SOLAN 318" << LoaderImage::A << 43040 << flash << nor;
-    QTest::newRow("KX4000") << "KX4000" << LoaderImage::B << 65568 << flash << nor;
-    QTest::newRow("KX4020") << "KX4020" << LoaderImage::C << 103128 << QStringLiteral("Morvabox NAND Flash Images (*.nfi)") << nand;
+    QTest::newRow("KX210") << "KX210" << LoaderImage::A << 43040 << flash << nor << 1500;
+    QTest::newRow("KX23xx") << "KX23xx" << LoaderImage::A << 43040 << flash << nor << 1500;
+    QTest::newRow("SOLAN 318") << "SOLAN 318" << LoaderImage::A << 43040 << flash << nor << 1500;
+    QTest::newRow("KX4000") << "KX4000" << LoaderImage::B << 65568 << flash << nor << 3000;
+    QTest::newRow("KX4020") << "KX4020" << LoaderImage::C << 103128 << QStringLiteral("Morvabox NAND Flash Images (*.nfi)") << nand << 1500;
 }
 
 void TestLoader::getLoader()
@@ -54,6 +55,7 @@ void TestLoader::getLoader()
     QFETCH(int, length);
     QFETCH(QString, filter);
     QFETCH(QList<int>, info);
+    QFETCH(int, settleMs);
 
     auto rec = std::make_unique<LoaderRecord>();
     clearLoader(rec.get());
@@ -69,6 +71,7 @@ void TestLoader::getLoader()
     QCOMPARE(rec->check, ~standard);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(rec->upload) + length, 4), be32(~standard));
     QCOMPARE(rec->openFilter, filter);
+    QCOMPARE(rec->promptSettleMs, settleMs);
 
     const int32_t *fields = &rec->info.KX_HASLOCKBITS;
     QCOMPARE(int(sizeof(BoxInfo) / sizeof(int32_t)), info.size());
