@@ -171,8 +171,8 @@ void TestBootNet::macCheckInNamespace_data()
 {
     QTest::addColumn<QString>("mac");
     QTest::addColumn<bool>("warned");
-    QTest::newRow("Morvabox MAC") << QString() << "02:4b:7d:00:00:42" << false;
-    QTest::newRow("foreign MAC") << QString() << "02:11:22:33:44:55" << true;
+    QTest::newRow("Morvabox MAC") << "02:4b:7d:00:00:42" << false;
+    QTest::newRow("foreign MAC") << "02:11:22:33:44:55" << true;
 }
 
 void TestBootNet::macCheckInNamespace()
