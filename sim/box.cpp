@@ -94,7 +94,7 @@ void Box::startLoader()
     // 02-4B-7D followed by the low three octets of the box address: unique per simulator.
     const uint8_t mac[6] = {0x02, 0x4B, 0x7D, s.boxIp[1], s.boxIp[2], s.boxIp[3]};
     std::copy(mac, mac + 6, s.mac);
-    s.progressMax = options_.model->progressMax;
+    s.progress = options_.model->progress;
     s.eraseMsPerBlock = options_.eraseMsPerBlock;
     s.copyMsPerBlock = options_.copyMsPerBlock;
     s.badCrc = options_.badCrc;

@@ -200,7 +200,7 @@ void FlashLoader::carryOut(const uint8_t *f, size_t n)
         }
         uint32_t crc = crc32Update(kCrcStart, p, length);
         if (settings_.badCrc) {
-            crc ^= 0x00A5A5A5u;   // still never 0xFFFFFFFF unless the true value had that form
+            crc ^= 0x00A5A5A5u;   // wrong, but not -1 for the usual values: a mismatch, not a failure
             hooks_.trace("fault: calccrc32 answers a wrong value");
         }
         answer(int32_t(crc));
@@ -357,8 +357,9 @@ void FlashLoader::blockStep(size_t index)
             return;
         }
         op_.done += c.length;
-        const int64_t position = settings_.progressMax == 100 ? int64_t(uint64_t(op_.done) * 100 / op_.length)
-                                                              : int64_t(op_.done);
+        const int64_t position = settings_.progress == ProgressUnit::Percent
+                                     ? int64_t(uint64_t(op_.done) * 100 / op_.length)
+                                     : int64_t(op_.done);
         if (position == op_.lastProgress) {
             blockStep(index + 1);
             return;

@@ -27,7 +27,7 @@ const char *transportName(const Peer &p);
 struct LoaderSettings {
     uint8_t boxIp[4]{};
     uint8_t mac[6]{};
-    uint32_t progressMax = 100;
+    ProgressUnit progress = ProgressUnit::Percent;
     int eraseMsPerBlock = 0;
     int copyMsPerBlock = 0;
     bool badCrc = false;

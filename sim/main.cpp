@@ -78,7 +78,7 @@ int main(int argc, char **argv)
         return fail(error);
     SerialLine serial;
     const bool opened = options.serialDevice.empty() ? serial.openPty(options.ptyLink, &error)
-                                                     : serial.openDevice(options.serialDevice, &error);
+                                                     : serial.openDevice(options.serialDevice, options.baud, &error);
     if (!opened)
         return fail(error);
     serial.setBaud(options.baud);

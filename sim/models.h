@@ -9,6 +9,8 @@
 namespace sim {
 
 enum class FlashKind { Nor, Nand };
+// What the position of a progress frame counts: percent of the range, or bytes done.
+enum class ProgressUnit { Percent, Bytes };
 
 struct ModelSpec {
     const char *name;          // as given to --model
@@ -17,7 +19,7 @@ struct ModelSpec {
     uint32_t loaderSize;       // loader bytes without the 4-byte check value
     FlashKind flashKind;
     uint32_t flashSize;        // bytes at kFlashBase
-    uint32_t progressMax;      // 100: percent; else bytes
+    ProgressUnit progress;
 };
 
 constexpr uint32_t kFlashBase = 0x7F800000u;

@@ -93,7 +93,7 @@ static const std::vector<OptionSpec> &specs()
          [](Options &o, const std::string &v) { o.serialDevice = v; return !v.empty(); }},
         {"--box-ip", "ADDR", "the box's IPv4 address for UDP and the discover frame (default 127.0.0.2)",
          [](Options &o, const std::string &v) { o.boxIp = v; return !v.empty(); }},
-        {"--baud", "RATE", "pace the line like a real one, 10 bit times per byte (default: full speed)",
+        {"--baud", "RATE", "pty: pace the line like a real one, 10 bit times per byte (default: full speed); --serial: its rate (default 115200)",
          [](Options &o, const std::string &v) { return number(v, o.baud) && o.baud > 0; }},
         {"--erase-ms", "MS", "flash erase time per 128 KiB block (default 2)",
          [](Options &o, const std::string &v) { return number(v, o.eraseMsPerBlock) && o.eraseMsPerBlock >= 0; }},

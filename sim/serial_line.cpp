@@ -12,9 +12,14 @@ namespace sim {
 
 namespace {
 // With pacing, bytes whose line time begins within this window go out (or are
-// taken in) together, like a UART FIFO; it keeps wake-ups near one per ms.
-constexpr std::chrono::microseconds kPaceWindow{1500};
+// taken in) together, like a UART FIFO ...
+constexpr std::chrono::microseconds kPaceWindow{2000};
+// ... and the next batch waits until the line has only this much left to send,
+// so a busy line costs some 700 wake-ups a second at 115200 baud, not one per byte.
+constexpr std::chrono::microseconds kPaceLowWater{500};
 constexpr size_t kReadChunk = 65536;
+// A line that reports an error or end of file is read again after this long.
+constexpr Ms kReadRetryAfterError{100};
 } // namespace
 
 SerialLine::~SerialLine()
@@ -66,7 +71,21 @@ bool SerialLine::openPty(const std::string &linkPath, std::string *error)
     return true;
 }
 
-bool SerialLine::openDevice(const std::string &device, std::string *error)
+static speed_t speedOf(uint32_t baud)
+{
+    switch (baud) {
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return B115200;   // the box's own rate
+    }
+}
+
+bool SerialLine::openDevice(const std::string &device, uint32_t baud, std::string *error)
 {
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) {
@@ -74,14 +93,14 @@ bool SerialLine::openDevice(const std::string &device, std::string *error)
         return false;
     }
     name_ = device;
-    makeRaw(fd_, B115200);
+    makeRaw(fd_, speedOf(baud));
     portOpen_ = true;   // a real line is always connected; the box is on from the start
     return true;
 }
 
 void SerialLine::setBaud(uint32_t baud)
 {
-    // A real device paces itself; a pty needs us to add the wire time.
+    // A real device paces itself (openDevice set its rate); a pty needs us to add the wire time.
     byteTime_ = baud && isPty_ ? std::chrono::nanoseconds(10'000'000'000LL / baud) : std::chrono::nanoseconds(0);
 }
 
@@ -116,8 +135,9 @@ size_t SerialLine::paceBudget(TimePoint &lineFree, TimePoint now) const
     if (byteTime_.count() == 0)
         return SIZE_MAX;
     lineFree = std::max(lineFree, now);   // an idle line banks no time
-    const auto window = now + kPaceWindow - lineFree;
-    return window.count() < 0 ? 0 : size_t(window / byteTime_) + 1;
+    if (lineFree - now > kPaceLowWater)
+        return 0;
+    return size_t((now + kPaceWindow - lineFree) / byteTime_) + 1;
 }
 
 void SerialLine::readInput(TimePoint now)
@@ -127,8 +147,13 @@ void SerialLine::readInput(TimePoint now)
         return;
     uint8_t buf[kReadChunk];
     const ssize_t r = ::read(fd_, buf, budget);
-    if (r <= 0)
-        return;   // EAGAIN, or EIO while the other side is closed
+    if (r < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (r <= 0) {
+        // End of file or a line error (a device gone): look again later instead of spinning.
+        readPausedUntil_ = now + kReadRetryAfterError;
+        return;
+    }
     rxFree_ += byteTime_ * r;
     if (onData)
         onData(buf, size_t(r));
@@ -203,13 +228,13 @@ void SerialLine::addPollFds(std::vector<pollfd> &fds)
     else if (paceBudget(rx, now) > 0)
         events |= POLLIN;
     else
-        wakeAt(rxFree_ - kPaceWindow);
+        wakeAt(rxFree_ - kPaceLowWater);
     TimePoint tx = txFree_;
     if (outHead_ < out_.size()) {
         if (paceBudget(tx, now) > 0)
             events |= POLLOUT;
         else
-            wakeAt(txFree_ - kPaceWindow);
+            wakeAt(txFree_ - kPaceLowWater);
     }
     fdIndex_ = int(fds.size());
     fds.push_back({fd_, events, 0});

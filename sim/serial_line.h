@@ -22,7 +22,8 @@ public:
     std::function<void(bool open)> onPortOpen;   // the tool opened or closed the port
 
     bool openPty(const std::string &linkPath, std::string *error);
-    bool openDevice(const std::string &device, std::string *error);
+    // A real line at `baud` (0: 115200), 8N1, raw.
+    bool openDevice(const std::string &device, uint32_t baud, std::string *error);
     const std::string &name() const { return name_; }
     bool isPty() const { return isPty_; }
     bool portOpen() const { return portOpen_; }

@@ -9,7 +9,8 @@
 //   QCOMPARE(sim.stop(), 0);
 //
 // Each simulator gets its own loopback address (--box-ip 127.x.y.z) unless the
-// test gives one, so tests that bind UDP port 19288 can run side by side.
+// test gives one, and a PC address next to it (pcIp) for the tool to bind, so
+// tests that bind UDP port 19288 can run side by side.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -20,12 +21,14 @@
 #include <QtTest>
 
 #include <csignal>
+#include <utility>
 #include <unistd.h>
 
 class SimProcess {
 public:
-    QString ptyPath;      // the serial side the tool opens ("/dev/pts/N")
+    QString ptyPath;      // the serial side the tool opens ("/dev/pts/N", or the --serial device)
     QString boxIp;        // the box's UDP address
+    QString pcIp;         // an address of this PC for the tool's own UDP socket
     quint16 udpPort = 0;  // 19288
 
     // How long the simulator may take to print its two lines.
@@ -51,18 +54,25 @@ public:
         return true;
     }
 
-    // A loopback address of its own for each simulator this test process starts.
-    static QString uniqueBoxIp()
+    // A pair of loopback addresses of its own for each simulator this test
+    // process starts: the box on an even last octet, the PC on the odd one after it.
+    static std::pair<QString, QString> uniqueAddresses()
     {
         static int counter = 0;
         const int pid = int(::getpid());
-        return QStringLiteral("127.%1.%2.%3").arg(100 + (pid >> 8) % 100).arg(pid & 0xFF).arg(++counter % 250 + 1);
+        const QString net = QStringLiteral("127.%1.%2.").arg(100 + (pid >> 8) % 100).arg(pid & 0xFF);
+        const int box = 2 * (counter++ % 120 + 1);
+        return {net + QString::number(box), net + QString::number(box + 1)};
     }
 
     bool start(const QString &program, QStringList args, QString *error)
     {
-        if (!args.contains(QLatin1String("--box-ip")))
-            args << QStringLiteral("--box-ip") << uniqueBoxIp();
+        pcIp = QStringLiteral("127.0.0.1");
+        if (!args.contains(QLatin1String("--box-ip"))) {
+            const auto [box, pc] = uniqueAddresses();
+            args << QStringLiteral("--box-ip") << box;
+            pcIp = pc;
+        }
         proc_.setProgram(program);
         proc_.setArguments(args);
         proc_.setProcessChannelMode(QProcess::SeparateChannels);
@@ -79,7 +89,8 @@ public:
             out += proc_.readAllStandardOutput();
         }
         const QList<QByteArray> lines = out.split('\n');
-        if (lines.size() < 3 || !lines[0].startsWith("pty ") || !lines[1].startsWith("udp ")) {
+        const bool serialLine = lines.size() >= 3 && (lines[0].startsWith("pty ") || lines[0].startsWith("serial "));
+        if (!serialLine || !lines[1].startsWith("udp ")) {
             proc_.waitForFinished(500);
             *error = QStringLiteral("morvabox-sim did not announce its pty and udp address; stdout \"%1\", "
                                     "stderr \"%2\"")
@@ -87,7 +98,7 @@ public:
             stop();
             return false;
         }
-        ptyPath = QString::fromUtf8(lines[0].mid(4));
+        ptyPath = QString::fromUtf8(lines[0].mid(lines[0].indexOf(' ') + 1));
         const QByteArray udp = lines[1].mid(4);
         boxIp = QString::fromUtf8(udp.left(udp.lastIndexOf(':')));
         udpPort = quint16(udp.mid(udp.lastIndexOf(':') + 1).toUInt());

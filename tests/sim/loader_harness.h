@@ -32,7 +32,7 @@ struct LoaderHarness {
             qFatal("%s", error.c_str());
         flash.setAllLocks(!unlocked);
         sim::LoaderSettings s;
-        s.progressMax = model.progressMax;
+        s.progress = model.progress;
         sim::LoaderHooks h;
         h.send = [this](const sim::Peer &, const sim::Bytes &f) { pending.push_back(f); };
         h.trace = [](const std::string &) {};

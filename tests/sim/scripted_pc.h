@@ -201,13 +201,20 @@ inline QByteArray flashPattern(uint32_t addr, int n)
     return out.mid(int(addr & 3), n);
 }
 
-inline QByteArray attachPayload(const QString &boxIp, bool withServer)
+inline QByteArray dottedQuad(const QString &ip)
 {
-    QByteArray p = QByteArray::fromHex("01C200024B7D0000FF");
-    for (const QString &o : boxIp.split('.'))
-        p += char(o.toInt());
-    p += withServer ? QByteArray::fromHex("7F000001") : QByteArray(4, '\0');
-    return p;
+    QByteArray out;
+    for (const QString &octet : ip.split('.'))
+        out += char(octet.toInt());
+    return out;
+}
+
+// Baud 115200, MAC 02-4B-7D-00-00-FF, the box address, and the server address
+// (empty: 0.0.0.0, the serial line only).
+inline QByteArray attachPayload(const QString &boxIp, const QString &serverIp = {})
+{
+    return QByteArray::fromHex("01C200024B7D0000FF") + dottedQuad(boxIp) +
+           (serverIp.isEmpty() ? QByteArray(4, '\0') : dottedQuad(serverIp));
 }
 
 
@@ -244,9 +251,9 @@ inline qint64 ask(PtyClient &pc, uint8_t op, uint8_t seq, const QByteArray &payl
     }
 }
 
-inline bool attach(PtyClient &pc, const QString &boxIp, bool withServer = false)
+inline bool attach(PtyClient &pc, const QString &boxIp, const QString &serverIp = {})
 {
-    return ask(pc, 1, 0, attachPayload(boxIp, withServer)) == 0;
+    return ask(pc, 1, 0, attachPayload(boxIp, serverIp)) == 0;
 }
 
 // Receives a download stream, acknowledging each block; returns the data.
@@ -267,7 +274,7 @@ inline QByteArray receiveDownload(PtyClient &pc, uint8_t seq, qint64 *answer)
 }
 
 // Opens the port (the box switches on), walks the boot dialogue and attaches.
-inline bool connectAndAttach(PtyClient &pc, const QString &ptyPath, const QString &boxIp, bool withServer = false)
+inline bool connectAndAttach(PtyClient &pc, const QString &ptyPath, const QString &boxIp, const QString &serverIp = {})
 {
-    return pc.open(ptyPath) && !bootToLoader(pc, kModels[0]).isEmpty() && attach(pc, boxIp, withServer);
+    return pc.open(ptyPath) && !bootToLoader(pc, kModels[0]).isEmpty() && attach(pc, boxIp, serverIp);
 }

@@ -68,7 +68,7 @@ void TestSimFaults::dropsAreReproducibleBySeed()
         PtyClient pc;
         pc.open(sim.ptyPath);
         bootToLoader(pc, kModels[0]);
-        for (int tries = 0; tries < 20 && ask(pc, 1, 0, attachPayload(sim.boxIp, false), kResendAfterMs) != 0; ++tries) {
+        for (int tries = 0; tries < 20 && ask(pc, 1, 0, attachPayload(sim.boxIp), kResendAfterMs) != 0; ++tries) {
         }
         for (uint8_t seq = 1; seq <= 6; ++seq)
             for (int tries = 0; tries < 20 && ask(pc, 4, seq, {}, kResendAfterMs) != 31337; ++tries) {
