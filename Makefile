@@ -1,6 +1,7 @@
 # The four commands of the README. Each installs what is missing and builds what is stale.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 
 .PHONY: deps build test demo run bench clean
 
