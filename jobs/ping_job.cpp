@@ -4,6 +4,7 @@
 #include "link/kxtest.h"
 #include "link/kxtest_log.h"
 #include "link/panel.h"
+#include "platform/udp_socket.h"
 #include "texts/lang_text.h"
 
 bool doPingJob(kx_context *ctx)
@@ -14,7 +15,16 @@ bool doPingJob(kx_context *ctx)
 
     uint8_t frame[KX_SMALL_FRAME] = {};
     kxtest_build_nop(ctx, frame, KX_SMALL_FRAME - 1);
-    const int32_t answer = kxtest_request(ctx, frame, KX_SMALL_FRAME - 1, -1);
+    int32_t answer = -1;
+    try {
+        answer = kxtest_request(ctx, frame, KX_SMALL_FRAME - 1, -1);
+    } catch (const SocketError &e) {
+        // The datagram could not leave the PC (no route, refused address).
+        // The Ping also runs inside the serial receive event of the attach,
+        // where an exception must not escape: the operator is told, and the
+        // box counts as not answering.
+        panel->messageBox(Panel::MsgKind::Error, QString::fromUtf8(e.what()));
+    }
     kxtest_log(panel, 1, QString::asprintf("server: got NOP, result: %d", answer), true);
 
     const bool alive = answer == KX_NOP_ANSWER;
