@@ -39,7 +39,7 @@ inline QByteArray kxFrame(uint8_t op, uint8_t seq, const QByteArray &payload = {
     return f + x;
 }
 
-// Bit by bit, as the document gives it: start 0xFFFFFFFF, no final inversion.
+// Bit by bit, the slow and obvious way: start 0xFFFFFFFF, no final inversion.
 inline uint32_t referenceCrc(const QByteArray &data)
 {
     uint32_t c = 0xFFFFFFFFu;
