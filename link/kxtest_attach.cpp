@@ -71,7 +71,8 @@ int kxtest_attach(kx_context *ctx)
     kxtest_build_attach(ctx, frame, sizeof frame);
     if (kxtest_request(ctx, frame, sizeof frame, -1) != 0) {
         kxtest_log(panel, 1, QStringLiteral("attach failed!"), true);
-        status(ctx, 60, "Box doesn't answer, attach aborted!");
+        if (ctx->link_state != -1)
+            status(ctx, 60, "Box doesn't answer, attach aborted!");
         ctx->auto_attach = 1;
         ctx->seq_out = ctx->seq_in = ctx->seq_acked = 0;
         if (panel)
@@ -108,9 +109,11 @@ int kxtest_attach(kx_context *ctx)
         panel->ButtonPingClick();
     }
     panel->EnableButtons(true);
-    if (ctx->link_state != 0)
+    // A link the operator stopped meanwhile (Disconnect) is neither ready nor
+    // silent: Disconnect has emptied the status line and it stays so.
+    if (ctx->link_state == 1)
         status(ctx, 61, "Box attached and ready");
-    else
+    else if (ctx->link_state == 0)
         status(ctx, 60, "Box doesn't answer, attach aborted!");
     return 0;
 }

@@ -166,6 +166,28 @@ private slots:
         QVERIFY(panel.calls.contains(QStringLiteral("status:attached box, wating for 2nd acknowledge")));
     }
 
+    // The operator disconnects while the attach's Ping waits: the attach must
+    // not announce a ready box afterwards, nor ping the stopped link again.
+    void disconnectDuringAttachPingShowsNoSuccess()
+    {
+        freshSession();
+        serialPeer([](const Bytes &f, int) { return f[4] == KX_OP_NOP ? Bytes{} : peerAck(f[5], 0); });
+        QObject::connect(serial.get(), &SerialPort::rxChar, serial.get(),
+                         [this](int n) { kxtest_serial_receive(ctx.get(), n); });
+        int pings = 0;
+        panel.onPing = [this, &pings] {
+            ++pings;
+            kxtest_init(ctx.get());          // what Disconnect does
+            ctx->link_state = -1;
+            panel.status.clear();
+        };
+        peer->send(peerFrame(KX_OP_DISCOVER, 0x01, {0xC2, 0x00, 0x02, 0x4B, 0x7D, 0x11, 0x22, 0x33, 10, 0, 0, 2}));
+        QTRY_VERIFY_WITH_TIMEOUT(panel.calls.contains(QStringLiteral("enable:1")), 5000);
+        QCOMPARE(pings, 1);
+        QCOMPARE(ctx->link_state, -1);
+        QCOMPARE(panel.status, QString());
+    }
+
     // Datagrams are the network's word: only the box's, and only whole frames.
     void untrustedDatagrams_data()
     {
