@@ -1,23 +1,44 @@
 #!/usr/bin/env bash
 # Pictures of the window for docs/: English and German, each on a fresh
 # virtual X server with settings of its own, so the language comes from the
-# system and no operator settings are read or written.
+# system and no operator settings are read or written. The window as started,
+# and the window attached to the simulated box (morvabox-sim on a
+# pseudo-terminal, connected automatically, the boot and the Ping in the log).
 #   scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 PROGRAM="$BUILD/ui/morvaup"
-[ -x "$PROGRAM" ] || { echo "build first: $PROGRAM is missing" >&2; exit 1; }
+SIM="$BUILD/sim/morvabox-sim"
+for f in "$PROGRAM" "$SIM"; do
+  [ -x "$f" ] || { echo "build first: $f is missing" >&2; exit 1; }
+done
 mkdir -p docs
 
-shot() {   # LANG value, output file
-  local config
+shot() {   # LANG value, then the program's options
+  local lang=$1 config
+  shift
   config=$(mktemp -d)
-  LANG="$1" LC_ALL= XDG_CONFIG_HOME="$config" \
-    xvfb-run -a -s "-screen 0 1024x768x24" "$PROGRAM" --screenshot "$2"
+  LANG="$lang" LC_ALL= XDG_CONFIG_HOME="$config" \
+    xvfb-run -a -s "-screen 0 1024x768x24" "$PROGRAM" "$@"
   rm -rf "$config"
-  echo "wrote $2"
+  echo "wrote ${*: -1}"
 }
 
-shot C.UTF-8 docs/window-en.png
-shot de_DE.UTF-8 docs/window-de.png
+# The simulated box for the attached pictures; it announces its pseudo-terminal
+# on the first line and switches the box on whenever the port is opened.
+SIM_OUT=$(mktemp)
+"$SIM" --model KX210 --box-ip 127.0.0.62 >"$SIM_OUT" &
+SIM_PID=$!
+trap 'kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; rm -f "$SIM_OUT"' EXIT
+for _ in $(seq 50); do
+  grep -q '^pty ' "$SIM_OUT" && break
+  sleep 0.1
+done
+PTY=$(sed -n 's/^pty //p' "$SIM_OUT")
+[ -n "$PTY" ] || { echo "morvabox-sim did not announce its pseudo-terminal" >&2; exit 1; }
+
+shot C.UTF-8 --screenshot docs/window-en.png
+shot de_DE.UTF-8 --screenshot docs/window-de.png
+shot C.UTF-8 --port "$PTY" --screenshot-attached docs/window-attached-en.png
+shot de_DE.UTF-8 --port "$PTY" --screenshot-attached docs/window-attached-de.png
