@@ -159,6 +159,12 @@ void BoxConnection::disconnectBox()
 
 void BoxConnection::ComPortRxChar(int count)
 {
+    if (m_tag == 0) {
+        // Open but not connected (a Connect refused its network settings):
+        // the boot dialogue runs only while connected.
+        m_com.read(count);
+        return;
+    }
     if (m_bootStep >= PROTOCOL) {
         kxtest_serial_receive(m_ctx.get(), count);
     } else {

@@ -13,6 +13,7 @@ private slots:
     void banner();
     void reconnectStartsOverAndLaterDiscoverIsOnlyLogged();
     void disconnectDuringUploadEndsProgram();
+    void refusedConnectKeepsThePortOpen();
 };
 
 void TestBootDialogue::banner_data()
@@ -120,6 +121,31 @@ void TestBootDialogue::disconnectDuringUploadEndsProgram()
     QCOMPARE(rig.box.bootStep(), 2);
     QVERIFY(rig.box.uploadFailed());
     QVERIFY(!rig.trace().contains("loader received intact"));
+}
+
+// A Connect refused for its network settings leaves the port open; the next
+// Connect on the same port must not close and reopen it, which would switch
+// the box off and on.
+void TestBootDialogue::refusedConnectKeepsThePortOpen()
+{
+    BootRig rig;
+    SimProcess sim;
+    DebugLevel = 1;
+    MORVABOX_START_SIM(sim, ({"--trace", rig.tracePath()}));
+    rig.panel.port = sim.ptyPath;
+    rig.panel.useNet = true;
+    rig.panel.addresses = {"127.0.0.1"};
+    rig.panel.pcIp = QStringLiteral("10.9.9.9");
+    rig.panel.boxIp = QStringLiteral("10.9.9.19");
+    QCOMPARE(rig.box.connectBox(), BoxConnection::ConnectResult::BadPcIp);
+    QVERIFY(!rig.box.connected());
+
+    rig.panel.useNet = false;
+    QCOMPARE(rig.box.connectBox(), BoxConnection::ConnectResult::Connected);
+    QVERIFY(rig.waitUntil([&] { return rig.box.bootStep() == 2; }));
+    QCOMPARE(rig.trace().count("port opened by the tool"), 1);
+    QCOMPARE(rig.trace().count("power on"), 1);
+    rig.box.disconnectBox();
 }
 
 QTEST_GUILESS_MAIN(TestBootDialogue)
