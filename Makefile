@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: deps build test demo run bench clean
+.PHONY: deps build test demo run run-sim bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -22,6 +22,9 @@ demo: build
 
 run: build
 	$(BUILD)/ui/morvaup $(ARGS)
+
+run-sim: build
+	@bash scripts/run-sim.sh $(BUILD) $(MODEL)
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
