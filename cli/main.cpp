@@ -45,24 +45,12 @@ QString deviceGroupHint(const QString &port)
     return QString();
 }
 
+// The error box has said why the port failed; for missing permission the
+// terminal also says which group gives it.
 int portFailure(TerminalPanel &panel, SerialPort &port, const QString &name)
 {
-    QString why;
-    switch (port.failure()) {
-    case SerialPort::OpenFailure::NotFound:
-        why = QStringLiteral("serial port %1 does not exist").arg(name);
-        break;
-    case SerialPort::OpenFailure::InUse:
-        why = QStringLiteral("serial port %1 is in use by another program").arg(name);
-        break;
-    case SerialPort::OpenFailure::PermissionDenied:
-        why = QStringLiteral("no permission to open serial port %1%2").arg(name, deviceGroupHint(name));
-        break;
-    default:
-        why = port.errorText();
-        break;
-    }
-    panel.error(QStringLiteral("morvaup-cli: ") + why);
+    if (port.failure() == SerialPort::OpenFailure::PermissionDenied)
+        panel.error(QStringLiteral("morvaup-cli: ") + port.errorText() + deviceGroupHint(name));
     return EXIT_PORT_UNUSABLE;
 }
 

@@ -140,7 +140,8 @@ bool TerminalPanel::messageBox(MsgKind kind, const QString &text)
 {
     switch (kind) {
     case MsgKind::Error:
-        error(QStringLiteral("error: ") + text);
+        // A box's blank line between the text and its reason reads as a gap here.
+        error(QStringLiteral("error: ") + unixLines(text).replace(QLatin1String("\n\n"), QLatin1String("\n")));
         return true;
     case MsgKind::Warning:
         error(QStringLiteral("warning: ") + text);

@@ -68,7 +68,7 @@ bool SerialPort::open()
         switch (err) {
         case QSerialPort::DeviceNotFoundError:
             m_failure = OpenFailure::NotFound;
-            m_errorText = QStringLiteral("port %1 not found").arg(m_name);
+            m_errorText = QStringLiteral("serial port %1 does not exist").arg(m_name);
             break;
         case QSerialPort::PermissionError:
 #ifndef Q_OS_WIN
@@ -76,16 +76,16 @@ bool SerialPort::open()
             // error: when we may open the device ourselves, it is in use.
             if (QFileInfo::exists(path) && ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0) {
                 m_failure = OpenFailure::PermissionDenied;
-                m_errorText = QStringLiteral("no permission to open port %1").arg(m_name);
+                m_errorText = QStringLiteral("no permission to open serial port %1").arg(m_name);
                 break;
             }
 #endif
             m_failure = OpenFailure::InUse;
-            m_errorText = QStringLiteral("port %1 is in use").arg(m_name);
+            m_errorText = QStringLiteral("serial port %1 is in use by another program").arg(m_name);
             break;
         default:
             m_failure = OpenFailure::Other;
-            m_errorText = QStringLiteral("cannot open port %1: %2").arg(m_name, m_port->errorString());
+            m_errorText = QStringLiteral("cannot open serial port %1: %2").arg(m_name, m_port->errorString());
             break;
         }
         Q_UNUSED(path);

@@ -115,7 +115,7 @@ void TestBootNet::refusedAddresses_data()
     // The operator learns why the port failed, not only that it did.
     QTest::newRow("port missing") << "/dev/no-such-morvabox-port" << "127.0.0.1" << "127.0.0.11"
                                   << int(BoxConnection::ConnectResult::PortFailed)
-                                  << "Unable to open COM-Port, Aborting\n\nport /dev/no-such-morvabox-port not found";
+                                  << "Unable to open COM-Port, Aborting\n\nserial port /dev/no-such-morvabox-port does not exist";
 }
 
 void TestBootNet::refusedAddresses()
