@@ -25,18 +25,13 @@ shot() {   # LANG value, then the program's options
   echo "wrote ${*: -1}"
 }
 
-# The simulated box for the attached pictures; it announces its pseudo-terminal
-# on the first line and switches the box on whenever the port is opened.
-SIM_OUT=$(mktemp)
-"$SIM" --model KX210 --box-ip 127.0.0.62 >"$SIM_OUT" &
-SIM_PID=$!
-trap 'kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; rm -f "$SIM_OUT"' EXIT
-for _ in $(seq 50); do
-  grep -q '^pty ' "$SIM_OUT" && break
-  sleep 0.1
-done
-PTY=$(sed -n 's/^pty //p' "$SIM_OUT")
-[ -n "$PTY" ] || { echo "morvabox-sim did not announce its pseudo-terminal" >&2; exit 1; }
+# The simulated box for the attached pictures; it switches the box on whenever
+# the port is opened.
+. scripts/sim.sh
+work=$(mktemp -d)
+trap 'stop_sim; rm -rf "$work"' EXIT
+start_sim "$SIM" "$work" --model KX210 --box-ip 127.0.0.62
+PTY=$SIM_TTY
 
 shot C.UTF-8 --screenshot docs/window-en.png
 shot de_DE.UTF-8 --screenshot docs/window-de.png
