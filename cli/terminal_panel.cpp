@@ -40,6 +40,11 @@ void TerminalPanel::out(const QString &text)
     m_atLineStart = text.endsWith(QLatin1Char('\n'));
 }
 
+void TerminalPanel::outLine(const QString &text)
+{
+    out((m_atLineStart ? QString() : QStringLiteral("\n")) + unixLines(text) + QLatin1Char('\n'));
+}
+
 void TerminalPanel::endProgressLine()
 {
     if (m_barShown) {
@@ -66,14 +71,14 @@ void TerminalPanel::appendLog(const QString &text)
 
 void TerminalPanel::AddLogLine(const QString &text)
 {
-    out((m_atLineStart ? QString() : QStringLiteral("\n")) + unixLines(logLineText(text)) + QLatin1Char('\n'));
+    outLine(logLineText(text));
 }
 
 void TerminalPanel::SetStatusText(const QString &text, bool)
 {
     m_status = text;
     if (!text.isEmpty())
-        out((m_atLineStart ? QString() : QStringLiteral("\n")) + QStringLiteral("status: ") + unixLines(text) + QLatin1Char('\n'));
+        outLine(QStringLiteral("status: ") + text);
 }
 
 void TerminalPanel::setProgressMax(int max)
@@ -120,9 +125,8 @@ void TerminalPanel::drawProgress()
     if (tenth <= m_lastReportedTenth)
         return;
     m_lastReportedTenth = tenth;
-    out(QStringLiteral("%1progress: %2% (%3 of %4 bytes, %5 KiB/s)\n")
-            .arg(m_atLineStart ? QString() : QStringLiteral("\n")).arg(percent).arg(pos).arg(m_progressMax)
-            .arg(kibPerSecond, 0, 'f', 1));
+    outLine(QStringLiteral("progress: %1% (%2 of %3 bytes, %4 KiB/s)")
+                .arg(percent).arg(pos).arg(m_progressMax).arg(kibPerSecond, 0, 'f', 1));
 }
 
 void TerminalPanel::setPanelText(int index, const QString &text)
@@ -147,7 +151,7 @@ bool TerminalPanel::messageBox(MsgKind kind, const QString &text)
         error(QStringLiteral("warning: ") + text);
         return true;
     case MsgKind::Information:
-        out((m_atLineStart ? QString() : QStringLiteral("\n")) + unixLines(text) + QLatin1Char('\n'));
+        outLine(text);
         return true;
     case MsgKind::Question:
         break;
@@ -157,8 +161,7 @@ bool TerminalPanel::messageBox(MsgKind kind, const QString &text)
     const char *how = m_options.answer == CliOptions::Answer::Ask ? "no (pass --yes to answer yes)"
                       : yes                                       ? "yes (--yes)"
                                                                   : "no (--no)";
-    out((m_atLineStart ? QString() : QStringLiteral("\n")) + unixLines(text)
-        + QStringLiteral("\nanswered: %1\n").arg(QLatin1String(how)));
+    outLine(text + QStringLiteral("\nanswered: %1").arg(QLatin1String(how)));
     return yes;
 }
 

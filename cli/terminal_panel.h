@@ -48,6 +48,8 @@ public:
 
 private:
     void out(const QString &text);
+    // `text` as a line of its own (memo "\r\n" line ends become "\n").
+    void outLine(const QString &text);
     void endProgressLine();
     void drawProgress();
 

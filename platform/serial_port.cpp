@@ -52,6 +52,12 @@ bool SerialPort::open()
         return true;
     m_failure = OpenFailure::None;
     m_errorText.clear();
+    // A machine without serial ports offers none to choose.
+    if (m_name.isEmpty()) {
+        m_failure = OpenFailure::NotFound;
+        m_errorText = QStringLiteral("no serial port chosen: connect a serial adapter, or give the port's device path");
+        return false;
+    }
     m_port->setBaudRate(kBaud);
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);

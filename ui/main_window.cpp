@@ -410,8 +410,7 @@ void TForm1::SetCaptions(int)
     const QLatin1Char blank(' ');
     // The Language menu is offered while connected when the box went silent;
     // the button must still say what a click does then.
-    Bt_StartStop->setText(m_connection && m_connection->connected() ? LangText(2, QStringLiteral("Disconnect"))
-                                                                     : LangText(1, QStringLiteral("Connect")));
+    setStartStopCaption(m_connection && m_connection->connected());
     GB_Serial->setTitle(blank + LangText(35, QStringLiteral("Serial")) + blank);
     Label3->setText(blank + LangText(36, QStringLiteral("Port:")));
     CB_UseNet->setText(LangText(37, QStringLiteral("Use Network ")));
@@ -586,8 +585,7 @@ void TForm1::setPingEnabled(bool enabled) { Bt_Ping->setEnabled(enabled); }
 
 void TForm1::connectionChanged(bool connected)
 {
-    Bt_StartStop->setText(connected ? LangText(2, QStringLiteral("Disconnect"))
-                                    : LangText(1, QStringLiteral("Connect")));
+    setStartStopCaption(connected);
     Bt_Exit->setEnabled(!connected);
     if (connected) {
         CB_UseNet->setEnabled(false);
@@ -596,3 +594,10 @@ void TForm1::connectionChanged(bool connected)
 }
 
 void TForm1::terminateApplication() { Bt_ExitClick(); }
+
+// The button says what a click does: "Disconnect" while connected.
+void TForm1::setStartStopCaption(bool connected)
+{
+    Bt_StartStop->setText(connected ? LangText(2, QStringLiteral("Disconnect"))
+                                    : LangText(1, QStringLiteral("Connect")));
+}

@@ -141,6 +141,7 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    void setStartStopCaption(bool connected);
     void placeUseNetOnFrame();
     void FormCreate(const StartOptions &options);
     void FormDestroy();

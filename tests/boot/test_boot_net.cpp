@@ -91,6 +91,7 @@ private slots:
     void init() { DebugLevel = 1; resetTimeFormat(); }
     void refusedAddresses_data();
     void refusedAddresses();
+    void noPortChosen();
     void loopbackBoxOverUdp();
     void macCheckInNamespace_data();
     void macCheckInNamespace();
@@ -136,6 +137,15 @@ void TestBootNet::refusedAddresses()
     QCOMPARE(int(rig.box.connectBox()), result);
     QCOMPARE(rig.panel.calls, QStringList{"box:Error:" + text});
     QVERIFY(!rig.box.connected());
+}
+
+// A machine without serial ports offers none: the operator learns what to do.
+void TestBootNet::noPortChosen()
+{
+    BootRig rig;
+    QCOMPARE(rig.box.connectBox(), BoxConnection::ConnectResult::PortFailed);
+    QCOMPARE(rig.panel.calls, QStringList{"box:Error:Unable to open COM-Port, Aborting\n\nno serial port chosen: "
+                                          "connect a serial adapter, or give the port's device path"});
 }
 
 void TestBootNet::loopbackBoxOverUdp()
